@@ -1,0 +1,24 @@
+# The product: texloom.auf, a 32-bit Windows DLL.
+enable_language(RC)
+
+add_library(texloom SHARED
+  ${TEXLOOM_LOGIC_SOURCES}
+  ${CMAKE_SOURCE_DIR}/src/platform/build_id.cpp
+  ${CMAKE_SOURCE_DIR}/src/plugin/texloom.def
+  ${CMAKE_SOURCE_DIR}/src/plugin/version.rc)
+set_target_properties(texloom PROPERTIES PREFIX "" SUFFIX ".auf" OUTPUT_NAME texloom)
+target_include_directories(texloom PRIVATE ${CMAKE_SOURCE_DIR}/src)
+target_compile_options(texloom PRIVATE ${TEXLOOM_WARNINGS} -O2 -fno-strict-aliasing)
+target_compile_definitions(texloom PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+target_link_options(texloom PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--kill-at)
+target_link_libraries(texloom PRIVATE shlwapi version d3d9 user32 kernel32)
+
+# Harness run under Wine: loads the module like a host and calls its entry
+# points with a stack aligned to 4 bytes only.
+file(GLOB TEXLOOM_E2E_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/e2e/*.cpp)
+if(TEXLOOM_E2E_SOURCES)
+  add_executable(texloom_host_harness ${TEXLOOM_E2E_SOURCES})
+  target_include_directories(texloom_host_harness PRIVATE ${CMAKE_SOURCE_DIR}/src)
+  target_compile_options(texloom_host_harness PRIVATE ${TEXLOOM_WARNINGS} -O1)
+  target_link_options(texloom_host_harness PRIVATE -static -static-libgcc -static-libstdc++)
+endif()

@@ -1,0 +1,49 @@
+// Replaces the non-throwing operator new of the test program so that tests
+// can make it fail; the memory still comes from the throwing operator, so
+// the sanitizers see matching allocation and release.
+#include <atomic>
+#include <new>
+
+#include "support/allocation_failure.h"
+
+namespace {
+std::atomic<int> allocations_left_before_failure{0};
+std::atomic<int> nothrow_allocations{0};
+
+bool ThisAllocationFails() {
+  ++nothrow_allocations;
+  int left = allocations_left_before_failure.load();
+  while (left > 0) {
+    if (allocations_left_before_failure.compare_exchange_weak(left, left - 1)) {
+      return left == 1;
+    }
+  }
+  return false;
+}
+}  // namespace
+
+namespace support {
+void FailNothrowAllocation(int nth) {
+  allocations_left_before_failure = nth;
+  nothrow_allocations = 0;
+}
+int NothrowAllocations() { return nothrow_allocations.load(); }
+}  // namespace support
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (ThisAllocationFails()) return nullptr;
+  try {
+    return ::operator new(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  if (ThisAllocationFails()) return nullptr;
+  try {
+    return ::operator new[](size);
+  } catch (...) {
+    return nullptr;
+  }
+}
