@@ -60,11 +60,11 @@ struct FrameRequest {
   HOST_FIELD void* edit_handle;        // 60
 };
 
-typedef BOOL(__cdecl* ProcessHandler)(FilterTable* table, FrameRequest* request);
-typedef BOOL(__cdecl* InitHandler)(FilterTable* table);
-typedef BOOL(__cdecl* ExitHandler)(FilterTable* table);
-typedef BOOL(__cdecl* UpdateHandler)(FilterTable* table, int status);
-typedef BOOL(__cdecl* WindowMessageHandler)(HWND window, UINT message, WPARAM wparam,
+typedef BOOL(__cdecl* ProcessHandlerFunction)(FilterTable* table, FrameRequest* request);
+typedef BOOL(__cdecl* InitHandlerFunction)(FilterTable* table);
+typedef BOOL(__cdecl* ExitHandlerFunction)(FilterTable* table);
+typedef BOOL(__cdecl* UpdateHandlerFunction)(FilterTable* table, int status);
+typedef BOOL(__cdecl* WindowMessageHandlerFunction)(HWND window, UINT message, WPARAM wparam,
                                             LPARAM lparam, void* edit_handle,
                                             FilterTable* table);
 
@@ -81,11 +81,11 @@ struct FilterTable {
   HOST_FIELD int check_count;                    // 36
   HOST_FIELD const char* const* check_names;     // 40
   HOST_FIELD const int32_t* check_defaults;      // 44
-  HOST_FIELD ProcessHandler process;             // 48
-  HOST_FIELD InitHandler init;                   // 52
-  HOST_FIELD ExitHandler exit;                   // 56
-  HOST_FIELD UpdateHandler update;               // 60
-  HOST_FIELD WindowMessageHandler window_message;  // 64
+  HOST_FIELD ProcessHandlerFunction process;             // 48
+  HOST_FIELD InitHandlerFunction init;                   // 52
+  HOST_FIELD ExitHandlerFunction exit;                   // 56
+  HOST_FIELD UpdateHandlerFunction update;               // 60
+  HOST_FIELD WindowMessageHandlerFunction window_message;  // 64
   HOST_FIELD int32_t* track_values;              // 68
   HOST_FIELD int32_t* check_values;              // 72
   HOST_FIELD void* reserved_76;                  // 76

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Inspects the built module: a PE32 i386 DLL exporting exactly GetFilterTable
+# and importing system DLLs only.
+set -euo pipefail
+dll=$1
+objdump=i686-w64-mingw32-objdump
+fail=0
+check() { if eval "$2"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi; }
+
+headers=$($objdump -f "$dll")
+private=$($objdump -p "$dll")
+check "PE32 i386 file format" "grep -q 'file format pei-i386' <<<\"\$headers\""
+check "DLL characteristic" "grep -q 'DLL' <<<\"\$private\""
+exports=$(awk '/\[Ordinal\/Name Pointer\] Table/{f=1;next} f&&/^\s*\[/{print $NF} f&&/^$/{f=0}' <<<"$private")
+check "exports exactly GetFilterTable (got: $(echo $exports))" "[ \"\$(echo \$exports)\" = GetFilterTable ]"
+imports=$(grep 'DLL Name:' <<<"$private" | awk '{print tolower($3)}' | sort -u)
+allowed="kernel32.dll user32.dll shlwapi.dll version.dll msvcrt.dll d3d9.dll"
+for dll_name in $imports; do
+  check "import $dll_name is a system DLL" "grep -qw \"$dll_name\" <<<\"$allowed\""
+done
+check "no libgcc/libstdc++/winpthread import" "! grep -qiE 'libgcc|libstdc|winpthread' <<<\"\$imports\""
+exit $fail
