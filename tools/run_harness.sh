@@ -2,7 +2,7 @@
 # Runs the Windows test harness on texloom.auf under Wine, in a private prefix
 # and a virtual X display.
 set -euo pipefail
-build=${1:?windows build directory}
+build=$(cd "${1:?windows build directory}" && pwd)
 prefix=${WINEPREFIX_DIR:-$build/wineprefix}
 mkdir -p "$prefix"
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

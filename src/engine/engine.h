@@ -66,7 +66,14 @@ struct Engine {
   bool CheckDevice();
   HRESULT ResetDevice();
   void DestroyEngine();
+  // Releases device then d3d: the failure path of SetUpDevice.
+  void ReleaseDeviceAndDirect3D();
+
+  // Capability probe and the release of frame-size resources.
   HRESULT ProbeCapabilities();
+  HRESULT ReleaseDefaultPoolResources();
+  bool ReleaseFrameSizeResources();
+  bool InvalidateFrameCache();
 
   // Reporting to the user: an error box captioned with the effect's name.
   int ShowError(const wchar_t* text) const;

@@ -10,9 +10,9 @@
 typedef void (*RenderJobFunction)(void* argument);
 
 struct RenderWorker {
-  CRITICAL_SECTION lock;       // guards starting and stopping only
-  HANDLE job_event = nullptr;  // auto-reset: wakes the worker
-  HANDLE done_event = nullptr; // auto-reset: a job (or the worker) ended
+  CRITICAL_SECTION lock;        // guards starting and stopping only
+  HANDLE job_event = nullptr;   // auto-reset: wakes the worker
+  HANDLE done_event = nullptr;  // auto-reset: a job (or the worker) ended
   HANDLE thread = nullptr;
   int32_t applied_priority = 0;
   std::atomic<bool> stop_requested{false};
@@ -20,8 +20,10 @@ struct RenderWorker {
   RenderJobFunction job_function = nullptr;
 };
 
-// 0 on success or when a worker already runs, -1 on failure.
+// 0 on success or when a worker already runs, -1 on failure. The job is
+// RenderJobEntry; tests choose their own job with the second form.
 int StartWorker(RenderWorker& worker, void* argument);
+int StartWorker(RenderWorker& worker, RenderJobFunction job, void* argument);
 // 0 when the job was handed over, -1 when no worker can take it.
 int PostJob(RenderWorker& worker);
 // Blocks until the posted job has finished; returns at once without a worker.
@@ -30,5 +32,7 @@ void WaitForJob(RenderWorker& worker);
 void StopWorker(RenderWorker& worker);
 // Takes the thread out of the record and waits for it to end; idempotent.
 void StopWorkerThread(RenderWorker& worker);
+// The thread's body: runs posted jobs until a stop, then ends the thread.
+void WorkerLoop(RenderWorker& worker);
 // The job entry the worker runs: RenderJob on the engine it is given.
 void RenderJobEntry(void* engine);

@@ -22,9 +22,9 @@ HRESULT CreateEffectAndPlan(Engine& engine) {
 
   ID3DXBuffer* compiled = description->compiled_effect.get();
   ComPtr<ID3DXEffect> effect;
-  HRESULT result = description->create_effect(
-      engine.device.get(), compiled->GetBufferPointer(), compiled->GetBufferSize(), nullptr,
-      nullptr, kEffectCreationFlags, nullptr, effect.put(), nullptr);
+  HRESULT result = description->create_effect(engine.device.get(), compiled->GetBufferPointer(),
+                                              compiled->GetBufferSize(), nullptr, nullptr,
+                                              kEffectCreationFlags, nullptr, effect.put(), nullptr);
   if (FAILED(result)) return result;
   engine.effect = std::move(effect);
 

@@ -21,11 +21,17 @@ constexpr int kProbedFormatCount = 6;
 // their own fall back to 32-bit float.
 inline D3DFORMAT TextureFormatFor(int32_t format) {
   switch (format) {
-    case F16: return D3DFMT_A16B16G16R16F;
-    case U16: return D3DFMT_A16B16G16R16;
-    case B16: return D3DFMT_A16B16G16R16;
-    case S16: return D3DFMT_Q16W16V16U16;
-    case A2B10G10R10_PROBE: return D3DFMT_A2B10G10R10;
-    default: return D3DFMT_A32B32G32R32F;
+    case F16:
+      return D3DFMT_A16B16G16R16F;
+    case U16:
+      return D3DFMT_A16B16G16R16;
+    case B16:
+      return D3DFMT_A16B16G16R16;
+    case S16:
+      return D3DFMT_Q16W16V16U16;
+    case A2B10G10R10_PROBE:
+      return D3DFMT_A2B10G10R10;
+    default:
+      return D3DFMT_A32B32G32R32F;
   }
 }

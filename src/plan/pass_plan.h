@@ -38,7 +38,7 @@ struct SourceBinding {
   int32_t frame_offset = 0;
 };
 
-// Render-target index per colour output of one pass; -1 = not specified.
+// Render-target index per colour output of one pass; -1 = none given.
 struct PassTargets {
   int32_t target[4] = {-1, -1, -1, -1};
 };

@@ -2,7 +2,7 @@
 // the steps matters: tracks are bound before checks so that a track wins the
 // technique control.
 #include <cstdio>
-#include <new>
+#include <exception>
 
 #include "engine/engine.h"
 #include "plan/effect_plan.h"
@@ -155,8 +155,9 @@ void PlanTechniques(Engine& engine, ID3DXEffect* effect) {
 HRESULT BuildPassPlan(Engine& engine) {
   ID3DXEffect* effect = engine.effect.get();
   if (effect == nullptr) return D3DERR_INVALIDCALL;
-  // The lists grow with the standard allocator; its failure must not leave
-  // the plug-in as an exception.
+  // The lists grow with the standard allocator (a pass count read from the
+  // effect sizes one); its failure must not leave the plug-in as an
+  // exception.
   try {
     bool technique_seen = false;
     BindTracks(engine, effect, technique_seen);
@@ -165,7 +166,7 @@ HRESULT BuildPassPlan(Engine& engine) {
     BindSources(engine, effect);
     BindRenderTargets(engine, effect);
     PlanTechniques(engine, effect);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     return E_OUTOFMEMORY;
   }
   return S_OK;

@@ -81,11 +81,11 @@ PassTargetCheck CheckPassTargets(const PassTargets& pass, size_t render_target_p
     }
     ++check.outputs;
   }
-  bool all_unspecified = true;
+  bool all_unset = true;
   for (int m = 0; m < 4; ++m) {
-    if (pass.target[m] != -1) all_unspecified = false;
+    if (pass.target[m] != -1) all_unset = false;
   }
-  if (all_unspecified) check.finding = TargetFinding::pass_without_target;
+  if (all_unset) check.finding = TargetFinding::pass_without_target;
   return check;
 }
 

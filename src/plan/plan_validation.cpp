@@ -34,6 +34,8 @@ HRESULT SettleImageFormat(Engine& engine, ID3DXEffect* effect) {
 void CheckPixelShaderVersion(Engine& engine, ID3DXEffect* effect) {
   D3DXHANDLE annotation = effect->GetParameterByName(nullptr, "FilterVersion@min_ps_ver");
   if (annotation == nullptr) return;
+  // D3DX copies only the numbers the annotation holds, so "min_ps_ver" = {3}
+  // reads as 3.0.
   INT version[2] = {0, 0};
   if (FAILED(effect->GetIntArray(annotation, version, 2))) return;
   if (engine.caps.PixelShaderVersion < PixelShaderVersionToken(version[0], version[1])) {
@@ -42,8 +44,8 @@ void CheckPixelShaderVersion(Engine& engine, ID3DXEffect* effect) {
 }
 
 HRESULT CheckRenderTargets(Engine& engine) {
-  TargetTableCheck check = CheckTargetTables(
-      engine.techniques, engine.render_target_params.size(), engine.caps.NumSimultaneousRTs);
+  TargetTableCheck check = CheckTargetTables(engine.techniques, engine.render_target_params.size(),
+                                             engine.caps.NumSimultaneousRTs);
   // The walk meets any shortage of outputs before the error that ends it.
   if (check.too_many_outputs) engine.ShowWarning(kMsgTooManyOutputs);
   switch (check.finding) {

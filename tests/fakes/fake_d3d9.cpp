@@ -26,13 +26,17 @@ FakeSurface* AsSurface(IDirect3DSurface9* surface) {
 
 UINT BytesPerTexel(D3DFORMAT format) {
   switch (format) {
-    case D3DFMT_A32B32G32R32F: return 16;
+    case D3DFMT_A32B32G32R32F:
+      return 16;
     case D3DFMT_A16B16G16R16F:
     case D3DFMT_A16B16G16R16:
-    case D3DFMT_Q16W16V16U16: return 8;
+    case D3DFMT_Q16W16V16U16:
+      return 8;
     case D3DFMT_A2B10G10R10:
-    case D3DFMT_X8R8G8B8: return 4;
-    default: return 0;
+    case D3DFMT_X8R8G8B8:
+      return 4;
+    default:
+      return 0;
   }
 }
 
@@ -117,7 +121,11 @@ HRESULT STDMETHODCALLTYPE FakeTexture::UnlockRect(UINT level) {
 
 FakeVertexBuffer::FakeVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                                    DefaultPoolCounter default_pool)
-    : bytes_(length), usage_(usage), fvf_(fvf), pool_(pool), default_pool_(std::move(default_pool)) {
+    : bytes_(length),
+      usage_(usage),
+      fvf_(fvf),
+      pool_(pool),
+      default_pool_(std::move(default_pool)) {
   if (default_pool_) ++*default_pool_;
 }
 
@@ -125,8 +133,7 @@ FakeVertexBuffer::~FakeVertexBuffer() {
   if (default_pool_) --*default_pool_;
 }
 
-HRESULT STDMETHODCALLTYPE FakeVertexBuffer::Lock(UINT offset, UINT size, void** data,
-                                                 DWORD flags) {
+HRESULT STDMETHODCALLTYPE FakeVertexBuffer::Lock(UINT offset, UINT size, void** data, DWORD flags) {
   FAKE_FAIL_POINT("IDirect3DVertexBuffer9::Lock");
   if (!data || locked_ || offset > bytes_.size()) return D3DERR_INVALIDCALL;
   if (size != 0 && offset + size > bytes_.size()) return D3DERR_INVALIDCALL;
@@ -237,8 +244,7 @@ HRESULT STDMETHODCALLTYPE FakeDevice::CreateTexture(UINT width, UINT height, UIN
     return D3DERR_INVALIDCALL;
   if ((usage & D3DUSAGE_RENDERTARGET) && pool != D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
   if ((usage & D3DUSAGE_DYNAMIC) && pool == D3DPOOL_MANAGED) return D3DERR_INVALIDCALL;
-  auto* created = new FakeTexture(width, height, levels, usage, format, pool,
-                                  config_.pitch_padding,
+  auto* created = new FakeTexture(width, height, levels, usage, format, pool, config_.pitch_padding,
                                   pool == D3DPOOL_DEFAULT ? default_pool_ : nullptr);
   created_textures_.push_back(created);
   *texture = created;
@@ -304,8 +310,8 @@ HRESULT STDMETHODCALLTYPE FakeDevice::SetRenderTarget(DWORD index, IDirect3DSurf
   if (index == 0 && !surface) return D3DERR_INVALIDCALL;
   if (surface) {
     FakeSurface* fake = AsSurface(surface);
-    bool is_target = fake && (!fake->container() ||
-                              (fake->container()->usage() & D3DUSAGE_RENDERTARGET));
+    bool is_target =
+        fake && (!fake->container() || (fake->container()->usage() & D3DUSAGE_RENDERTARGET));
     if (!is_target) return D3DERR_INVALIDCALL;
   }
   ComPtr<IDirect3DSurface9> held = ComPtr<IDirect3DSurface9>::Adopt(surface);
@@ -365,12 +371,13 @@ HRESULT STDMETHODCALLTYPE FakeDevice::CreateVertexDeclaration(
   return D3D_OK;
 }
 
-HRESULT STDMETHODCALLTYPE FakeDevice::SetVertexDeclaration(
-    IDirect3DVertexDeclaration9* declaration) {
+HRESULT STDMETHODCALLTYPE
+FakeDevice::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
   call_log_.push_back("SetVertexDeclaration");
   set_declaration_calls_.push_back(declaration);
   DEVICE_FAIL_POINT("SetVertexDeclaration");
-  ComPtr<IDirect3DVertexDeclaration9> held = ComPtr<IDirect3DVertexDeclaration9>::Adopt(declaration);
+  ComPtr<IDirect3DVertexDeclaration9> held =
+      ComPtr<IDirect3DVertexDeclaration9>::Adopt(declaration);
   if (declaration) declaration->AddRef();
   declaration_ = std::move(held);
   return D3D_OK;

@@ -208,8 +208,7 @@ class FakeDevice : public FakeComObject<IDirect3DDevice9> {
                                           UINT primitive_count) override;
   HRESULT STDMETHODCALLTYPE CreateVertexDeclaration(
       const D3DVERTEXELEMENT9* elements, IDirect3DVertexDeclaration9** declaration) override;
-  HRESULT STDMETHODCALLTYPE SetVertexDeclaration(
-      IDirect3DVertexDeclaration9* declaration) override;
+  HRESULT STDMETHODCALLTYPE SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) override;
   HRESULT STDMETHODCALLTYPE SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer,
                                             UINT offset, UINT stride) override;
 

@@ -228,6 +228,7 @@ class FakeEffect : public FakeBaseEffect<ID3DXEffect> {
 class FakeEffectCompiler : public FakeBaseEffect<ID3DXEffectCompiler> {
  public:
   FakeEffectCompiler(const std::wstring& source_path, const detail::Model& model);
+  ~FakeEffectCompiler() override;
   HRESULT STDMETHODCALLTYPE CompileEffect(DWORD flags, ID3DXBuffer** effect,
                                           ID3DXBuffer** error_messages) override;
   const std::wstring& source_path() const { return source_path_; }

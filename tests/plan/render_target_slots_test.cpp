@@ -15,9 +15,8 @@ struct SlotCase {
 
 TEST(RenderTargetSlotsTest, OnePerParameterWithAFloorOfOneOrTwo) {
   const SlotCase cases[] = {
-      {0, false, 1}, {0, true, 2}, {1, false, 1}, {1, true, 2},
-      {2, false, 2}, {2, true, 2}, {3, true, 3},  {5, false, 5},
-      {32, true, 32},
+      {0, false, 1}, {0, true, 2}, {1, false, 1}, {1, true, 2},   {2, false, 2},
+      {2, true, 2},  {3, true, 3}, {5, false, 5}, {32, true, 32},
   };
   for (const SlotCase& c : cases) {
     SCOPED_TRACE(std::to_string(c.params) + " TxRT, TxTmp " + (c.tx_tmp ? "yes" : "no"));

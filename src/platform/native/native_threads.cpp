@@ -61,7 +61,11 @@ HANDLE const kCurrentThreadPseudoHandle = reinterpret_cast<HANDLE>(static_cast<i
 void* ThreadTrampoline(void* raw) {
   auto* thread = static_cast<ThreadObject*>(raw);
   current_thread_object = thread;
-  current_thread_priority = thread->priority;
+  {
+    // The creator may already be setting the new thread's priority.
+    std::lock_guard<std::mutex> lock(thread->mutex);
+    current_thread_priority = thread->priority;
+  }
   unsigned code = thread->start(thread->argument);
   _endthreadex(code);
   return nullptr;

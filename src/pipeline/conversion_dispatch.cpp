@@ -1,0 +1,89 @@
+// Processor detection, the module-wide routine table and its selection.
+#include <cpuid.h>
+
+#include "pipeline/conversion.h"
+#include "pipeline/conversion_kernels.h"
+#include "pipeline/conversion_tiers.h"
+
+volatile LONG row_counter = 0;
+int32_t cpu_features = -1;
+
+namespace {
+
+// CPUID leaf 1, EDX.
+constexpr unsigned kCpuidMmx = 1u << 23;
+constexpr unsigned kCpuidSse = 1u << 25;
+constexpr unsigned kCpuidSse2 = 1u << 26;
+
+// Filled once, at the first selection; indexed by kernel family.
+ConversionRoutines routine_table[4] = {};
+
+const ConversionRoutines kSseRoutines[4] = {kSseFloat32Routines, kSseFloat16Routines,
+                                            kMmxRoutines[raw16], kMmxRoutines[biased16]};
+
+const ConversionRoutines* TierRoutines(ConversionTier tier) {
+  switch (tier) {
+    case ConversionTier::sse2:
+      return kSse2Routines;
+    case ConversionTier::sse:
+      return kSseRoutines;
+    case ConversionTier::mmx:
+      break;
+  }
+  return kMmxRoutines;
+}
+
+}  // namespace
+
+KernelFamily KernelFamilyFor(int32_t image_format) {
+  switch (image_format) {
+    case F32:
+      return float32;
+    case F16:
+      return float16;
+    case U16:
+      return raw16;
+    case B16:
+      return biased16;
+    case S16:
+      return raw16;  // the texture format alone makes the GPU read them signed
+    default:
+      return kNoKernelFamily;
+  }
+}
+
+int32_t DetectCpuFeatures() {
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  int32_t features = 0;
+  if (__get_cpuid(1, &eax, &ebx, &ecx, &edx)) {
+    if (edx & kCpuidMmx) features += 1;
+    if (edx & kCpuidSse) features += 2;
+    if (edx & kCpuidSse2) features += 4;
+  }
+  // The processor may have SSE while the system does not save the XMM
+  // registers; Windows reports that directly.
+  if (features >= 2 && !IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE)) features &= 1;
+  return features;
+}
+
+ConversionTier TierForFeatures(int32_t features) {
+  if (features & 4) return ConversionTier::sse2;
+  if (features & 2) return ConversionTier::sse;
+  return ConversionTier::mmx;
+}
+
+const ConversionRoutines* ConversionRoutinesForTier(ConversionTier tier, uint32_t family) {
+  if (family > biased16) return nullptr;
+  return &TierRoutines(tier)[family];
+}
+
+bool SelectConversionRoutines(const ConversionRoutines** out, uint32_t family) {
+  if (cpu_features < 0) {
+    cpu_features = DetectCpuFeatures();
+    const ConversionRoutines* tier = TierRoutines(TierForFeatures(cpu_features));
+    for (uint32_t f = 0; f < 4; ++f) routine_table[f] = tier[f];
+  }
+  if (family > biased16 || cpu_features == 0) return false;
+  *out = &routine_table[family];
+  return true;
+}

@@ -1,0 +1,194 @@
+// A failure injected at each step of the device setup in turn: the step's
+// message (or none), a false result, only device and Direct3D object
+// released on the spot, and a teardown that releases whatever is left.
+#include <functional>
+
+#include "engine/engine_messages.h"
+#include "engine_test_support.h"
+
+namespace engine_test {
+namespace {
+
+struct FailureCase {
+  const char* step;
+  std::function<void(fakes::FakeDirect3D&, EffectDiscoveryState&)> arrange;
+  std::vector<std::wstring> messages;
+  // Kernel handles the failed setup leaves for the teardown.
+  int handles_left;
+  // The effect left by a failed plan holds the device, and so the object.
+  bool effect_left;
+};
+
+class SetUpFailureTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    fakes::ResetFakeD3DX();
+  }
+};
+
+TEST_F(SetUpFailureTest, EachStepFailsWithItsMessageAndLeavesNothingAfterTeardown) {
+  const FailureCase cases[] = {
+      {"Direct3DCreate9",
+       [](fakes::FakeDirect3D&, EffectDiscoveryState&) { fakes::InstallDirect3D(nullptr); },
+       {kMsgDirect3DCreateFailed},
+       0,
+       false},
+      {"CreateDevice",
+       [](fakes::FakeDirect3D&, EffectDiscoveryState&) {
+         fakes::FailCall("IDirect3D9::CreateDevice", 1, D3DERR_INVALIDCALL);
+       },
+       {kMsgDeviceCreateFailed},
+       0,
+       false},
+      {"GetDeviceCaps",
+       [](fakes::FakeDirect3D&, EffectDiscoveryState&) {
+         fakes::FailCall("IDirect3DDevice9::GetDeviceCaps", 1, D3DERR_INVALIDCALL);
+       },
+       {},
+       0,
+       false},
+      {"square textures only",
+       [](fakes::FakeDirect3D& d3d, EffectDiscoveryState&) {
+         d3d.device_config.caps.TextureCaps = D3DPTEXTURECAPS_SQUAREONLY;
+       },
+       {kMsgSquareTexturesOnly},
+       0,
+       false},
+      {"GetDisplayMode",
+       [](fakes::FakeDirect3D&, EffectDiscoveryState&) {
+         fakes::FailCall("IDirect3DDevice9::GetDisplayMode", 1, D3DERR_DEVICELOST);
+       },
+       {},
+       0,
+       false},
+      {"no texture format",
+       [](fakes::FakeDirect3D& d3d, EffectDiscoveryState&) { d3d.format_results.clear(); },
+       {kMsgNoPixelFormat},
+       0,
+       false},
+      {"job event",
+       [](fakes::FakeDirect3D&, EffectDiscoveryState&) {
+         native_platform::FailWin32Call("CreateEventW", 1);
+       },
+       {kMsgThreadStartFailed},
+       1,
+       false},
+      {"done event",
+       [](fakes::FakeDirect3D&, EffectDiscoveryState&) {
+         native_platform::FailWin32Call("CreateEventW", 2);
+       },
+       {kMsgThreadStartFailed},
+       1,
+       false},
+      {"thread",
+       [](fakes::FakeDirect3D&, EffectDiscoveryState&) {
+         native_platform::FailWin32Call("_beginthreadex", 1);
+       },
+       {kMsgThreadStartFailed},
+       2,
+       false},
+      {"no compiled effect",
+       [](fakes::FakeDirect3D&, EffectDiscoveryState& description) {
+         description.compiled_effect.reset();
+       },
+       {kMsgEffectCreateFailed},
+       3,
+       false},
+      {"no D3DXCreateEffect",
+       [](fakes::FakeDirect3D&, EffectDiscoveryState& description) {
+         description.create_effect = nullptr;
+       },
+       {kMsgEffectCreateFailed},
+       3,
+       false},
+      {"D3DXCreateEffect",
+       [](fakes::FakeDirect3D&, EffectDiscoveryState&) {
+         fakes::FailCall("D3DXCreateEffect", 1, E_OUTOFMEMORY);
+       },
+       {kMsgEffectCreateFailed},
+       3,
+       false},
+  };
+
+  for (const FailureCase& c : cases) {
+    SCOPED_TRACE(c.step);
+    native_platform::ResetPlatform();
+    fakes::ResetFaults();
+    auto local_d3d = fakes::MakeFake<fakes::FakeDirect3D>();
+    local_d3d->SupportTextureFormat(D3DFMT_A32B32G32R32F);
+    fakes::InstallDirect3D(local_d3d.get());
+    EffectDiscoveryState local_description;
+    ProvideCompiledEffect(local_description);
+    c.arrange(*local_d3d.get(), local_description);
+    int live_before = fakes::LiveObjects();
+    std::unique_ptr<Engine> local(new Engine);
+    local->description = &local_description;
+
+    EXPECT_FALSE(local->SetUpDevice(&table, 0, true));
+    EXPECT_EQ(c.messages, Messages());
+    EXPECT_FALSE(local->device);
+    EXPECT_FALSE(local->d3d);
+    EXPECT_EQ(c.effect_left, static_cast<bool>(local->effect));
+    // The Direct3D object is held only by the test, unless an effect keeps
+    // the device, which keeps its parent.
+    EXPECT_EQ(c.effect_left ? 2u : 1u, local_d3d->references());
+    EXPECT_EQ(c.handles_left, native_platform::OpenKernelHandles());
+
+    local->DestroyEngine();
+    EXPECT_EQ(0, native_platform::OpenKernelHandles());
+    EXPECT_EQ(1u, local_d3d->references());
+    local.reset();
+    EXPECT_EQ(live_before, fakes::LiveObjects());
+    local_d3d.reset();
+    local_description.compiled_effect.reset();
+  }
+}
+
+TEST_F(SetUpFailureTest, PowerOfTwoCapsFailTheSetUpOnlyWithoutTheConditionalException) {
+  struct Case {
+    DWORD texture_caps;
+    bool succeeds;
+  } cases[] = {
+      {0, true},
+      {D3DPTEXTURECAPS_POW2, false},
+      {D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_NONPOW2CONDITIONAL, true},
+      {D3DPTEXTURECAPS_NONPOW2CONDITIONAL, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "TextureCaps " << c.texture_caps);
+    native_platform::ClearMessageBoxes();
+    auto local_d3d = fakes::MakeFake<fakes::FakeDirect3D>();
+    local_d3d->SupportTextureFormat(D3DFMT_A32B32G32R32F);
+    local_d3d->device_config.caps.TextureCaps = c.texture_caps;
+    fakes::InstallDirect3D(local_d3d.get());
+    EffectDiscoveryState local_description;
+    ProvideCompiledEffect(local_description);
+    std::unique_ptr<Engine> local(new Engine);
+    local->description = &local_description;
+
+    EXPECT_EQ(c.succeeds, local->SetUpDevice(&table, 0, false));
+    if (c.succeeds) {
+      EXPECT_TRUE(Messages().empty());
+    } else {
+      EXPECT_EQ(std::vector<std::wstring>{kMsgPowerOfTwoTexturesOnly}, Messages());
+    }
+    local->DestroyEngine();
+    local.reset();
+    local_d3d.reset();
+    local_description.compiled_effect.reset();
+  }
+}
+
+TEST_F(SetUpFailureTest, DestroyEngineOnAFreshEngineTouchesNothing) {
+  subject->source_texture_slots.resize(2);
+  subject->render_target_slots.resize(3);
+  Destroy();
+  EXPECT_TRUE(subject->source_texture_slots.empty());
+  EXPECT_TRUE(subject->render_target_slots.empty());
+  EXPECT_EQ(nullptr, subject->worker.job_event);
+  EXPECT_TRUE(Messages().empty());
+}
+
+}  // namespace
+}  // namespace engine_test
