@@ -11,7 +11,7 @@ headers=$($objdump -f "$dll")
 private=$($objdump -p "$dll")
 check "PE32 i386 file format" "grep -q 'file format pei-i386' <<<\"\$headers\""
 check "DLL characteristic" "grep -q 'DLL' <<<\"\$private\""
-exports=$(awk '/\[Ordinal\/Name Pointer\] Table/{f=1;next} f&&/^\s*\[/{print $NF} f&&/^$/{f=0}' <<<"$private")
+exports=$(awk '/\[Ordinal\/Name Pointer\] Table/{f=1;next} f&&/^[ \t]*\[/{print $NF} f&&/^$/{f=0}' <<<"$private")
 check "exports exactly GetFilterTable (got: $(echo $exports))" "[ \"\$(echo \$exports)\" = GetFilterTable ]"
 imports=$(grep 'DLL Name:' <<<"$private" | awk '{print tolower($3)}' | sort -u)
 allowed="kernel32.dll user32.dll shlwapi.dll version.dll msvcrt.dll d3d9.dll"
@@ -19,4 +19,8 @@ for dll_name in $imports; do
   check "import $dll_name is a system DLL" "grep -qw \"$dll_name\" <<<\"$allowed\""
 done
 check "no libgcc/libstdc++/winpthread import" "! grep -qiE 'libgcc|libstdc|winpthread' <<<\"\$imports\""
+# The version resource's fixed part: FILEVERSION 1.0.1.10, so the module's
+# own file version reads 0x00010000 in its most significant 32 bits.
+version=$(perl -0777 -ne 'if (/\xBD\x04\xEF\xFE(.{4})(.{4})(.{4})/s) { printf "%08x.%08x", unpack("V",$2), unpack("V",$3) }' "$dll")
+check "file version 1.0.1.10 (got: $version)" "[ \"\$version\" = 00010000.0001000a ]"
 exit $fail

@@ -59,6 +59,8 @@ step "thread sanitizer tests" run_gtest build/tsan-tests.log \
   env TSAN_OPTIONS=halt_on_error=1 build/tsan/texloom_tests --gtest_filter='Threaded*'
 step "windows build" "$root/tools/build_windows.sh" "$root/build/windows"
 step "module inspection" "$root/tools/check_dll.sh" "$root/build/windows/texloom.auf"
+step "entry points safe on a 4-byte aligned stack" \
+  "$root/tools/check_entry_alignment.sh" "$root/build/windows/texloom.auf"
 step "host harness under wine" "$root/tools/run_harness.sh" "$root/build/windows"
 
 echo
