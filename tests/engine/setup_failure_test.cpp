@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "engine/engine_messages.h"
+#include "plan/plan_messages.h"
 #include "engine_test_support.h"
 
 namespace engine_test {
@@ -109,6 +110,17 @@ TEST_F(SetUpFailureTest, EachStepFailsWithItsMessageAndLeavesNothingAfterTeardow
        {kMsgEffectCreateFailed},
        3,
        false},
+      {"plan validation",
+       [](fakes::FakeDirect3D&, EffectDiscoveryState& description) {
+         // A pass writing a render target the effect does not declare.
+         fakes::EffectDescription effect;
+         effect.Texture("TxRT0");
+         effect.Technique("ProcessImage0").Pass().Annotate("RenderTarget0", 2);
+         ProvideCompiledEffect(description, effect);
+       },
+       {kMsgMissingRenderTarget, kMsgEffectCreateFailed},
+       3,
+       true},
   };
 
   for (const FailureCase& c : cases) {

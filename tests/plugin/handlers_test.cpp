@@ -90,6 +90,37 @@ TEST_F(HandlersTest, InitReadsBothSettingsAndFailsWithoutDirect3D) {
   EXPECT_EQ(0x1010u, native_platform::MessageBoxes()[0].style);
 }
 
+TEST_F(HandlersTest, InitBuildsTheEngineFromTheDiscoveredEffectAndExitTearsItDown) {
+  InstallD3DX();
+  fakes::EffectDescription effect;
+  effect.IntArray("FilterVersion", {1, 0}).Annotate("name", "Tint");
+  effect.Int("Track0").Annotate("name", "amount");
+  effect.Texture("TxSrc0");
+  effect.Technique("ProcessImage0").Pass();
+  fakes::SetEffectSource(plugin_test::kEffectSource, effect);
+  GetFilterTable();
+  ASSERT_STREQ("Tint", filter_table.title);
+
+  auto d3d = fakes::MakeFake<fakes::FakeDirect3D>();
+  d3d->SupportTextureFormat(D3DFMT_A32B32G32R32F);
+  fakes::InstallDirect3D(d3d.get());
+  for (int disable_worker : {0, 1}) {
+    SCOPED_TRACE(testing::Message() << "disable_pp " << disable_worker);
+    host_.settings["disable_pp"] = disable_worker;
+    ASSERT_EQ(1, InitHandler(&filter_table));
+    ASSERT_NE(nullptr, engine);
+    EXPECT_EQ(disable_worker == 0, engine->worker.thread != nullptr);
+    EXPECT_EQ(1u, engine->track_bindings.size());
+    EXPECT_EQ(std::vector<int32_t>{0}, engine->source_offsets);
+    EXPECT_TRUE(native_platform::MessageBoxes().empty());
+    EXPECT_EQ(1, ExitHandler(&filter_table));
+    EXPECT_EQ(nullptr, engine);
+    EXPECT_EQ(0, native_platform::OpenKernelHandles());
+    EXPECT_EQ(1u, d3d->references());
+  }
+  fakes::InstallDirect3D(nullptr);
+}
+
 TEST_F(HandlersTest, InitFailsWithoutMessageWhenTheEngineCannotBeAllocated) {
   support::FailNothrowAllocation(1);
   EXPECT_EQ(0, InitHandler(&filter_table));
