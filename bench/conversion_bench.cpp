@@ -35,10 +35,16 @@ struct FrameSize {
 };
 constexpr FrameSize kSizes[] = {{1920, 1080}, {3840, 2160}};
 constexpr uint32_t kFamilies[] = {float32, float16, raw16, biased16};
-constexpr ConversionTier kTiers[] = {ConversionTier::mmx, ConversionTier::sse,
-                                     ConversionTier::sse2};
+constexpr ConversionTier kTiers[] = {ConversionTier::mmx, ConversionTier::sse, ConversionTier::sse2,
+                                     ConversionTier::avx2};
 const char* const kFamilyNames[] = {"float32", "float16", "raw16", "biased16"};
-const char* const kTierNames[] = {"mmx", "sse", "sse2"};
+const char* const kTierNames[] = {"mmx", "sse", "sse2", "avx2"};
+
+// Feature bit a tier needs on the running machine (see DetectCpuFeatures).
+int32_t FeatureBitOf(ConversionTier tier) {
+  static const int32_t bits[] = {1, 2, 4, 8};
+  return bits[static_cast<int>(tier)];
+}
 
 // Buffers for the largest frame, allocated and faulted in once.
 struct Buffers {
@@ -214,11 +220,13 @@ std::string SizeName(FrameSize size) {
 }
 
 void RegisterAll() {
+  const int32_t features = DetectCpuFeatures();
   for (int threads : {1, 2}) {
     for (FrameSize size : kSizes) {
       for (uint32_t family : kFamilies) {
         for (bool upload : {true, false}) {
           for (ConversionTier tier : kTiers) {
+            if (!(features & FeatureBitOf(tier))) continue;  // the machine lacks the tier
             const std::string group =
                 std::string(kFamilyNames[family]) + (upload ? " upload" : " read-back");
             const std::string name = group + "/" + kTierNames[static_cast<int>(tier)] + "/" +

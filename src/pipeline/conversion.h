@@ -26,8 +26,8 @@ struct ConversionJob {
 };
 
 // Same shape as the host's parallel-run callback; only the job is used.
-typedef void(__cdecl* ParallelConversion)(int thread_index, int thread_count,
-                                          ConversionJob* job, void* unused);
+typedef void(__cdecl* ParallelConversion)(int thread_index, int thread_count, ConversionJob* job,
+                                          void* unused);
 typedef void(__cdecl* SerialConversion)(ConversionJob* job);
 
 struct ConversionRoutines {
@@ -47,7 +47,8 @@ enum KernelFamily : uint32_t {
 
 KernelFamily KernelFamilyFor(int32_t image_format);
 
-// Feature bits: 1 MMX, 2 SSE, 4 SSE2 (each only when the system supports it).
+// Feature bits: 1 MMX, 2 SSE, 4 SSE2, 8 AVX2 (each only when the system
+// supports it; 8 also needs the system to save the YMM registers).
 int32_t DetectCpuFeatures();
 
 // Puts the routine row of the family into *out. False, with *out untouched,

@@ -14,6 +14,12 @@ namespace {
 constexpr unsigned kCpuidMmx = 1u << 23;
 constexpr unsigned kCpuidSse = 1u << 25;
 constexpr unsigned kCpuidSse2 = 1u << 26;
+// CPUID leaf 1, ECX, and leaf 7 (subleaf 0), EBX.
+constexpr unsigned kCpuidOsxsave = 1u << 27;
+constexpr unsigned kCpuidAvx = 1u << 28;
+constexpr unsigned kCpuidAvx2 = 1u << 5;
+// XCR0: the system saves and restores the XMM and the upper YMM halves.
+constexpr uint64_t kXcr0XmmYmm = (1u << 1) | (1u << 2);
 
 // Filled once, at the first selection; indexed by kernel family.
 ConversionRoutines routine_table[4] = {};
@@ -23,6 +29,8 @@ const ConversionRoutines kSseRoutines[4] = {kSseFloat32Routines, kSseFloat16Rout
 
 const ConversionRoutines* TierRoutines(ConversionTier tier) {
   switch (tier) {
+    case ConversionTier::avx2:
+      return kAvx2Routines;
     case ConversionTier::sse2:
       return kSse2Routines;
     case ConversionTier::sse:
@@ -31,6 +39,21 @@ const ConversionRoutines* TierRoutines(ConversionTier tier) {
       break;
   }
   return kMmxRoutines;
+}
+
+// XGETBV is encoded by hand so that this file needs no -mxsave; it faults
+// unless the system set CR4.OSXSAVE, which CPUID reports as OSXSAVE.
+uint64_t EnabledStateComponents() {
+  uint32_t low, high;
+  __asm__ volatile(".byte 0x0f, 0x01, 0xd0" : "=a"(low), "=d"(high) : "c"(0));
+  return (static_cast<uint64_t>(high) << 32) | low;
+}
+
+bool SystemRunsAvx2(unsigned leaf1_ecx) {
+  if ((leaf1_ecx & (kCpuidOsxsave | kCpuidAvx)) != (kCpuidOsxsave | kCpuidAvx)) return false;
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) || !(ebx & kCpuidAvx2)) return false;
+  return (EnabledStateComponents() & kXcr0XmmYmm) == kXcr0XmmYmm;
 }
 
 }  // namespace
@@ -59,6 +82,7 @@ int32_t DetectCpuFeatures() {
     if (edx & kCpuidMmx) features += 1;
     if (edx & kCpuidSse) features += 2;
     if (edx & kCpuidSse2) features += 4;
+    if ((features & 4) && SystemRunsAvx2(ecx)) features += 8;
   }
   // The processor may have SSE while the system does not save the XMM
   // registers; Windows reports that directly.
@@ -67,6 +91,7 @@ int32_t DetectCpuFeatures() {
 }
 
 ConversionTier TierForFeatures(int32_t features) {
+  if (features & 8) return ConversionTier::avx2;
   if (features & 4) return ConversionTier::sse2;
   if (features & 2) return ConversionTier::sse;
   return ConversionTier::mmx;

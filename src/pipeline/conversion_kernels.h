@@ -6,6 +6,7 @@
 // Indexed by kernel family.
 extern const ConversionRoutines kMmxRoutines[4];
 extern const ConversionRoutines kSse2Routines[4];
+extern const ConversionRoutines kAvx2Routines[4];
 
 // The SSE tier has its own routines only for the floating-point layouts; its
 // raw16 and biased16 rows are the MMX tier's.

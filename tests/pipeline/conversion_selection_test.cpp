@@ -28,13 +28,26 @@ void ExpectSameRoutines(const ConversionRoutines& expected, const ConversionRout
   EXPECT_EQ(expected.readback_serial, actual.readback_serial);
 }
 
+// AVX2 counts only when the processor has AVX and AVX2 and the system has
+// enabled the XMM and YMM state in XCR0, which XGETBV reads once OSXSAVE says
+// the instruction is allowed.
+bool ExpectAvx2(unsigned leaf1_ecx) {
+  if (!(leaf1_ecx & (1u << 27)) || !(leaf1_ecx & (1u << 28))) return false;
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) || !(ebx & (1u << 5))) return false;
+  uint32_t xcr0_low, xcr0_high;
+  __asm__ volatile(".byte 0x0f, 0x01, 0xd0" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
+  return (xcr0_low & 6u) == 6u;
+}
+
 TEST(ConversionSelection, DetectionReportsTheProcessorBits) {
-  unsigned eax, ebx, ecx, edx;
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
   ASSERT_TRUE(__get_cpuid(1, &eax, &ebx, &ecx, &edx));
   int32_t expected = 0;
   if (edx & (1u << 23)) expected |= 1;
   if (edx & (1u << 25)) expected |= 2;
   if (edx & (1u << 26)) expected |= 4;
+  if ((expected & 4) && ExpectAvx2(ecx)) expected |= 8;
   if (!IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE)) expected &= 1;
   EXPECT_EQ(expected, DetectCpuFeatures());
 }
@@ -43,8 +56,10 @@ TEST(ConversionSelection, TierFollowsTheHighestFeatureBit) {
   struct Case {
     int32_t features;
     ConversionTier tier;
-  } cases[] = {{0, ConversionTier::mmx}, {1, ConversionTier::mmx},  {2, ConversionTier::sse},
-               {3, ConversionTier::sse}, {4, ConversionTier::sse2}, {7, ConversionTier::sse2}};
+  } cases[] = {{0, ConversionTier::mmx},  {1, ConversionTier::mmx},   {2, ConversionTier::sse},
+               {3, ConversionTier::sse},  {4, ConversionTier::sse2},  {7, ConversionTier::sse2},
+               {8, ConversionTier::avx2}, {12, ConversionTier::avx2}, {15, ConversionTier::avx2},
+               {16, ConversionTier::mmx}, {23, ConversionTier::sse2}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "features " << c.features);
     EXPECT_EQ(c.tier, TierForFeatures(c.features));
@@ -115,8 +130,7 @@ TEST(ConversionSelection, TiersShareOnlyTheDocumentedRoutines) {
       EXPECT_NE(nullptr, row->readback_parallel);
       EXPECT_NE(nullptr, row->upload_serial);
       EXPECT_NE(nullptr, row->readback_serial);
-      const bool shared = tier == ConversionTier::sse && (family == raw16 || family == biased16);
-      if (shared) {
+      if (tier == ConversionTier::sse && (family == raw16 || family == biased16)) {
         // The SSE tier reuses the MMX tier's 16-bit routines.
         ExpectSameRoutines(RoutinesOf(ConversionTier::mmx, family), *row);
         continue;

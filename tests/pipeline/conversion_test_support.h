@@ -20,8 +20,8 @@
 
 namespace conversion_test {
 
-constexpr ConversionTier kTiers[] = {ConversionTier::mmx, ConversionTier::sse,
-                                     ConversionTier::sse2};
+constexpr ConversionTier kTiers[] = {ConversionTier::mmx, ConversionTier::sse, ConversionTier::sse2,
+                                     ConversionTier::avx2};
 constexpr uint32_t kFamilies[] = {float32, float16, raw16, biased16};
 
 inline const char* TierName(ConversionTier tier) {
@@ -32,8 +32,39 @@ inline const char* TierName(ConversionTier tier) {
       return "sse";
     case ConversionTier::sse2:
       return "sse2";
+    case ConversionTier::avx2:
+      return "avx2";
   }
   return "?";
+}
+
+// Whether this machine (and its system) can run the tier's instructions.
+inline bool MachineRuns(ConversionTier tier) {
+  const int32_t features = DetectCpuFeatures();
+  switch (tier) {
+    case ConversionTier::mmx:
+      return (features & 1) != 0;
+    case ConversionTier::sse:
+      return (features & 2) != 0;
+    case ConversionTier::sse2:
+      return (features & 4) != 0;
+    case ConversionTier::avx2:
+      return (features & 8) != 0;
+  }
+  return false;
+}
+
+// Skips the calling test when the machine cannot run the tier.
+#define SKIP_UNLESS_MACHINE_RUNS(tier)                                                    \
+  do {                                                                                    \
+    if (!::conversion_test::MachineRuns(tier)) {                                          \
+      GTEST_SKIP() << "this machine cannot run the " << ::conversion_test::TierName(tier) \
+                   << " tier";                                                            \
+    }                                                                                     \
+  } while (false)
+
+inline std::string TierParamName(const ::testing::TestParamInfo<ConversionTier>& info) {
+  return TierName(info.param);
 }
 
 inline const char* FamilyName(uint32_t family) {

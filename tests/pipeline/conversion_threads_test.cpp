@@ -54,53 +54,57 @@ std::vector<ThreadCase> ThreadCases(uint32_t family) {
   };
 }
 
-TEST(ThreadedConversion, EveryRowIsConvertedExactlyOnce) {
+class ThreadedConversion : public ::testing::TestWithParam<ConversionTier> {};
+
+TEST_P(ThreadedConversion, EveryRowIsConvertedExactlyOnce) {
+  const ConversionTier tier = GetParam();
+  SKIP_UNLESS_MACHINE_RUNS(tier);
   for (uint32_t family : kFamilies) {
-    for (ConversionTier tier : kTiers) {
-      for (Direction direction : {Direction::upload, Direction::readback}) {
-        for (const ThreadCase& c : ThreadCases(family)) {
-          SCOPED_TRACE(testing::Message()
-                       << FamilyName(family) << " " << DirectionName(direction) << ", "
-                       << TierName(tier) << ", " << c.threads << " threads, " << c.geometry.rows
-                       << " rows of " << c.geometry.columns);
-          stand_in_threads = c.threads;
-          Runner run = [&](const ConversionRoutines& routines, ConversionJob* job) {
-            RunParallel(RunOnThreads,
-                        direction == Direction::upload ? routines.upload_parallel
-                                                       : routines.readback_parallel,
-                        job, 0);
-          };
-          EXPECT_TRUE(ConvertsLikeTheReference(tier, family, direction, c.geometry, run));
-          // Each row was claimed once, and each invocation stopped after its
-          // first claim past the end.
-          EXPECT_EQ(static_cast<LONG>(c.geometry.rows) + c.threads, row_counter);
-        }
+    for (Direction direction : {Direction::upload, Direction::readback}) {
+      for (const ThreadCase& c : ThreadCases(family)) {
+        SCOPED_TRACE(testing::Message()
+                     << FamilyName(family) << " " << DirectionName(direction) << ", "
+                     << TierName(tier) << ", " << c.threads << " threads, " << c.geometry.rows
+                     << " rows of " << c.geometry.columns);
+        stand_in_threads = c.threads;
+        Runner run = [&](const ConversionRoutines& routines, ConversionJob* job) {
+          RunParallel(RunOnThreads,
+                      direction == Direction::upload ? routines.upload_parallel
+                                                     : routines.readback_parallel,
+                      job, 0);
+        };
+        EXPECT_TRUE(ConvertsLikeTheReference(tier, family, direction, c.geometry, run));
+        // Each row was claimed once, and each invocation stopped after its
+        // first claim past the end.
+        EXPECT_EQ(static_cast<LONG>(c.geometry.rows) + c.threads, row_counter);
       }
     }
   }
 }
 
-TEST(ThreadedConversion, RowsClaimedBeforeTheRunAreLeftAlone) {
+TEST_P(ThreadedConversion, RowsClaimedBeforeTheRunAreLeftAlone) {
+  const ConversionTier tier = GetParam();
+  SKIP_UNLESS_MACHINE_RUNS(tier);
   stand_in_threads = 3;
   for (uint32_t family : kFamilies) {
-    for (ConversionTier tier : kTiers) {
-      for (Direction direction : {Direction::upload, Direction::readback}) {
-        for (uint32_t claimed : {1u, 5u, 12u}) {
-          SCOPED_TRACE(testing::Message()
-                       << FamilyName(family) << " " << DirectionName(direction) << ", "
-                       << TierName(tier) << ", " << claimed << " rows claimed");
-          const Geometry g = {12, 9, 11, static_cast<int32_t>(9 * TexelBytes(family) + 5)};
-          Runner run = [&](const ConversionRoutines& routines, ConversionJob* job) {
-            RunParallel(RunOnThreads,
-                        direction == Direction::upload ? routines.upload_parallel
-                                                       : routines.readback_parallel,
-                        job, static_cast<LONG>(claimed));
-          };
-          EXPECT_TRUE(ConvertsLikeTheReference(tier, family, direction, g, run, claimed));
-        }
+    for (Direction direction : {Direction::upload, Direction::readback}) {
+      for (uint32_t claimed : {1u, 5u, 12u}) {
+        SCOPED_TRACE(testing::Message()
+                     << FamilyName(family) << " " << DirectionName(direction) << ", "
+                     << TierName(tier) << ", " << claimed << " rows claimed");
+        const Geometry g = {12, 9, 11, static_cast<int32_t>(9 * TexelBytes(family) + 5)};
+        Runner run = [&](const ConversionRoutines& routines, ConversionJob* job) {
+          RunParallel(RunOnThreads,
+                      direction == Direction::upload ? routines.upload_parallel
+                                                     : routines.readback_parallel,
+                      job, static_cast<LONG>(claimed));
+        };
+        EXPECT_TRUE(ConvertsLikeTheReference(tier, family, direction, g, run, claimed));
       }
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Threaded, ThreadedConversion, ::testing::ValuesIn(kTiers), TierParamName);
 
 }  // namespace

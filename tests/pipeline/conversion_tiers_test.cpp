@@ -80,9 +80,11 @@ std::vector<float> Float32Channels() {
   return values;
 }
 
-class ConversionTierTest : public ::testing::Test {};
+class ConversionTierTest : public ::testing::TestWithParam<ConversionTier> {};
 
-TEST_F(ConversionTierTest, UploadMatchesTheReferenceForEveryComponent) {
+TEST_P(ConversionTierTest, UploadMatchesTheReferenceForEveryComponent) {
+  const ConversionTier tier = GetParam();
+  SKIP_UNLESS_MACHINE_RUNS(tier);
   std::vector<HostPixel> pixels = EveryComponentImage();
   for (uint32_t family : kFamilies) {
     const uint32_t pitch = kSide * TexelBytes(family);
@@ -90,21 +92,21 @@ TEST_F(ConversionTierTest, UploadMatchesTheReferenceForEveryComponent) {
     ConversionJob reference_job = {
         expected.data(), pixels.data(), kSide, kSide, static_cast<int32_t>(pitch), kSide};
     UploadImageReference(family, reference_job);
-    for (ConversionTier tier : kTiers) {
-      for (Entry entry : {Entry::serial, Entry::parallel}) {
-        SCOPED_TRACE(testing::Message() << FamilyName(family) << " upload, " << TierName(tier)
-                                        << (entry == Entry::serial ? " serial" : " parallel"));
-        std::vector<uint8_t> actual(expected.size(), 0xEE);
-        ConversionJob job = reference_job;
-        job.texture_bits = actual.data();
-        Upload(RoutinesOf(tier, family), entry, &job);
-        EXPECT_TRUE(SameBytes(expected, actual, 0, TexelBytes(family)));
-      }
+    for (Entry entry : {Entry::serial, Entry::parallel}) {
+      SCOPED_TRACE(testing::Message() << FamilyName(family) << " upload, " << TierName(tier)
+                                      << (entry == Entry::serial ? " serial" : " parallel"));
+      std::vector<uint8_t> actual(expected.size(), 0xEE);
+      ConversionJob job = reference_job;
+      job.texture_bits = actual.data();
+      Upload(RoutinesOf(tier, family), entry, &job);
+      EXPECT_TRUE(SameBytes(expected, actual, 0, TexelBytes(family)));
     }
   }
 }
 
-TEST_F(ConversionTierTest, ReadbackMatchesTheReferenceForEveryChannel) {
+TEST_P(ConversionTierTest, ReadbackMatchesTheReferenceForEveryChannel) {
+  const ConversionTier tier = GetParam();
+  SKIP_UNLESS_MACHINE_RUNS(tier);
   std::vector<uint8_t> halves = EveryChannelTexels();
   std::vector<float> floats = Float32Channels();
   const uint32_t float_texels = static_cast<uint32_t>(floats.size() / 3);
@@ -118,68 +120,68 @@ TEST_F(ConversionTierTest, ReadbackMatchesTheReferenceForEveryChannel) {
   for (uint32_t family : kFamilies) {
     std::vector<uint8_t>& texels = family == float32 ? float_image : halves;
     const uint32_t count = family == float32 ? float_texels : kSide * kSide;
-    for (ConversionTier tier : kTiers) {
-      std::vector<HostPixel> expected(count);
-      // One row holds all texels: the geometry tests cover many rows.
-      ConversionJob reference_job = {texels.data(),
-                                     expected.data(),
-                                     1,
-                                     count,
-                                     static_cast<int32_t>(count * TexelBytes(family)),
-                                     static_cast<int32_t>(count)};
-      ReadbackImageReference(family, RoundingOf(tier), reference_job);
-      const std::vector<uint8_t> expected_bytes(
-          reinterpret_cast<uint8_t*>(expected.data()),
-          reinterpret_cast<uint8_t*>(expected.data()) + 6 * count);
-      for (Entry entry : {Entry::serial, Entry::parallel}) {
-        SCOPED_TRACE(testing::Message() << FamilyName(family) << " read-back, " << TierName(tier)
-                                        << (entry == Entry::serial ? " serial" : " parallel"));
-        std::vector<HostPixel> actual(count, HostPixel{0x5A5A, 0x5A5A, 0x5A5A});
-        ConversionJob job = reference_job;
-        job.host_pixels = actual.data();
-        Readback(RoutinesOf(tier, family), entry, &job);
-        const std::vector<uint8_t> actual_bytes(
-            reinterpret_cast<uint8_t*>(actual.data()),
-            reinterpret_cast<uint8_t*>(actual.data()) + 6 * count);
-        EXPECT_TRUE(SameBytes(expected_bytes, actual_bytes, 0, 6));
-      }
+    std::vector<HostPixel> expected(count);
+    // One row holds all texels: the geometry tests cover many rows.
+    ConversionJob reference_job = {texels.data(),
+                                   expected.data(),
+                                   1,
+                                   count,
+                                   static_cast<int32_t>(count * TexelBytes(family)),
+                                   static_cast<int32_t>(count)};
+    ReadbackImageReference(family, RoundingOf(tier), reference_job);
+    const std::vector<uint8_t> expected_bytes(
+        reinterpret_cast<uint8_t*>(expected.data()),
+        reinterpret_cast<uint8_t*>(expected.data()) + 6 * count);
+    for (Entry entry : {Entry::serial, Entry::parallel}) {
+      SCOPED_TRACE(testing::Message() << FamilyName(family) << " read-back, " << TierName(tier)
+                                      << (entry == Entry::serial ? " serial" : " parallel"));
+      std::vector<HostPixel> actual(count, HostPixel{0x5A5A, 0x5A5A, 0x5A5A});
+      ConversionJob job = reference_job;
+      job.host_pixels = actual.data();
+      Readback(RoutinesOf(tier, family), entry, &job);
+      const std::vector<uint8_t> actual_bytes(
+          reinterpret_cast<uint8_t*>(actual.data()),
+          reinterpret_cast<uint8_t*>(actual.data()) + 6 * count);
+      EXPECT_TRUE(SameBytes(expected_bytes, actual_bytes, 0, 6));
     }
   }
 }
 
 // Upload and read-back with the same tier; values stated independently.
-TEST_F(ConversionTierTest, RoundTripsGiveTheDocumentedComponents) {
+TEST_P(ConversionTierTest, RoundTripsGiveTheDocumentedComponents) {
+  const ConversionTier tier = GetParam();
+  SKIP_UNLESS_MACHINE_RUNS(tier);
   std::vector<HostPixel> pixels = EveryComponentImage();
   for (uint32_t family : kFamilies) {
-    for (ConversionTier tier : kTiers) {
-      SCOPED_TRACE(testing::Message() << FamilyName(family) << ", " << TierName(tier));
-      const ConversionRoutines& routines = RoutinesOf(tier, family);
-      const uint32_t pitch = kSide * TexelBytes(family);
-      std::vector<uint8_t> texels(kSide * pitch);
-      std::vector<HostPixel> back(pixels.size());
-      ConversionJob up = {texels.data(), pixels.data(), kSide, kSide, static_cast<int32_t>(pitch),
-                          kSide};
-      ConversionJob down = up;
-      down.host_pixels = back.data();
-      routines.upload_serial(&up);
-      routines.readback_serial(&down);
-      for (size_t i = 0; i < pixels.size(); ++i) {
-        const int16_t in[3] = {pixels[i].c0, pixels[i].c1, pixels[i].c2};
-        const int16_t out[3] = {back[i].c0, back[i].c1, back[i].c2};
-        for (int k = 0; k < 3; ++k) {
-          int16_t expected = in[k];
-          if (family == float16 && in[k] == 32767) {
-            expected = tier == ConversionTier::mmx ? -32768 : 32767;
-          } else if (family == float16 && in[k] == 2049) {
-            expected = 2050;  // the tie 2049/4096 went away from zero
-          } else if (family == float16) {
-            continue;  // binary16 keeps only 11 significant bits; the reference test covers it
-          }
-          ASSERT_EQ(expected, out[k]) << "pixel " << i << " component " << k << " in " << in[k];
+    SCOPED_TRACE(testing::Message() << FamilyName(family) << ", " << TierName(tier));
+    const ConversionRoutines& routines = RoutinesOf(tier, family);
+    const uint32_t pitch = kSide * TexelBytes(family);
+    std::vector<uint8_t> texels(kSide * pitch);
+    std::vector<HostPixel> back(pixels.size());
+    ConversionJob up = {texels.data(), pixels.data(), kSide, kSide, static_cast<int32_t>(pitch),
+                        kSide};
+    ConversionJob down = up;
+    down.host_pixels = back.data();
+    routines.upload_serial(&up);
+    routines.readback_serial(&down);
+    for (size_t i = 0; i < pixels.size(); ++i) {
+      const int16_t in[3] = {pixels[i].c0, pixels[i].c1, pixels[i].c2};
+      const int16_t out[3] = {back[i].c0, back[i].c1, back[i].c2};
+      for (int k = 0; k < 3; ++k) {
+        int16_t expected = in[k];
+        if (family == float16 && in[k] == 32767) {
+          expected = tier == ConversionTier::mmx ? -32768 : 32767;
+        } else if (family == float16 && in[k] == 2049) {
+          expected = 2050;  // the tie 2049/4096 went away from zero
+        } else if (family == float16) {
+          continue;  // binary16 keeps only 11 significant bits; the reference test covers it
         }
+        ASSERT_EQ(expected, out[k]) << "pixel " << i << " component " << k << " in " << in[k];
       }
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryTier, ConversionTierTest, ::testing::ValuesIn(kTiers), TierParamName);
 
 }  // namespace
