@@ -25,14 +25,15 @@ struct CheckDescriptor {
   std::string usage;
 };
 
-typedef HRESULT(WINAPI* CreateEffectCompilerFromFileFunction)(
-    LPCWSTR path, const D3DXMACRO* defines, ID3DXInclude* include, DWORD flags,
-    ID3DXEffectCompiler** compiler, ID3DXBuffer** errors);
-typedef HRESULT(WINAPI* CreateEffectFunction)(IDirect3DDevice9* device, LPCVOID data,
-                                              UINT size, const D3DXMACRO* defines,
-                                              ID3DXInclude* include, DWORD flags,
-                                              ID3DXEffectPool* pool, ID3DXEffect** effect,
-                                              ID3DXBuffer** errors);
+typedef HRESULT(WINAPI* CreateEffectCompilerFromFileFunction)(LPCWSTR path,
+                                                              const D3DXMACRO* defines,
+                                                              ID3DXInclude* include, DWORD flags,
+                                                              ID3DXEffectCompiler** compiler,
+                                                              ID3DXBuffer** errors);
+typedef HRESULT(WINAPI* CreateEffectFunction)(IDirect3DDevice9* device, LPCVOID data, UINT size,
+                                              const D3DXMACRO* defines, ID3DXInclude* include,
+                                              DWORD flags, ID3DXEffectPool* pool,
+                                              ID3DXEffect** effect, ID3DXBuffer** errors);
 typedef HRESULT(WINAPI* CreateBufferFunction)(DWORD size, ID3DXBuffer** buffer);
 
 // Creation flags of every effect made from the compiled effect.

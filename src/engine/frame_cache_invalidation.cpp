@@ -28,9 +28,9 @@ bool Engine::InvalidateFrameCache() {
   }
   // A placeholder re-keyed the same way would become a real frame number its
   // texture does not hold; such textures get fresh placeholders below all.
-  int64_t next = forgotten.empty()
-                     ? kFirstPlaceholderKey
-                     : std::min<int64_t>(kFirstPlaceholderKey, forgotten.begin()->first - int64_t{1});
+  int64_t next = forgotten.empty() ? kFirstPlaceholderKey
+                                   : std::min<int64_t>(kFirstPlaceholderKey,
+                                                       forgotten.begin()->first - int64_t{1});
   for (IDirect3DTexture9* texture : unkeyed) {
     forgotten[static_cast<int32_t>(std::max<int64_t>(next--, INT32_MIN))] = texture;
   }

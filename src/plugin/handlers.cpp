@@ -57,8 +57,7 @@ HOST_ENTRY BOOL __cdecl UpdateHandler(FilterTable* table, int status) {
 }
 
 HOST_ENTRY BOOL __cdecl WindowMessageHandler(HWND window, UINT message, WPARAM wparam,
-                                             LPARAM lparam, void* edit_handle,
-                                             FilterTable* table) {
+                                             LPARAM lparam, void* edit_handle, FilterTable* table) {
   try {
     switch (message) {
       case kMessageInvalidateFrames:

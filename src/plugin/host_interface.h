@@ -36,28 +36,28 @@ struct HostServices {
   void* unused_2[9];
   HOST_FIELD FrameReservation reserve_frames;  // 176
   void* unused_3[5];
-  HOST_FIELD FrameFetch fetch_frame;  // 200
+  HOST_FIELD FrameFetch fetch_frame;    // 200
   HOST_FIELD ParallelRun parallel_run;  // 204
   void* unused_4[20];
 };
 
 struct FrameRequest {
-  HOST_FIELD int flags;                // 0
-  HOST_FIELD HostPixel* output;        // 4
-  HOST_FIELD HostPixel* scratch;       // 8
-  HOST_FIELD int width;                // 12
-  HOST_FIELD int height;               // 16
-  HOST_FIELD int max_width;            // 20
-  HOST_FIELD int max_height;           // 24
-  HOST_FIELD int frame;                // 28
-  HOST_FIELD int frame_count;          // 32
-  HOST_FIELD int original_width;       // 36
-  HOST_FIELD int original_height;      // 40
-  HOST_FIELD void* audio;              // 44
-  HOST_FIELD int audio_samples;        // 48
-  HOST_FIELD int audio_channels;       // 52
-  HOST_FIELD void* pixel_attributes;   // 56
-  HOST_FIELD void* edit_handle;        // 60
+  HOST_FIELD int flags;               // 0
+  HOST_FIELD HostPixel* output;       // 4
+  HOST_FIELD HostPixel* scratch;      // 8
+  HOST_FIELD int width;               // 12
+  HOST_FIELD int height;              // 16
+  HOST_FIELD int max_width;           // 20
+  HOST_FIELD int max_height;          // 24
+  HOST_FIELD int frame;               // 28
+  HOST_FIELD int frame_count;         // 32
+  HOST_FIELD int original_width;      // 36
+  HOST_FIELD int original_height;     // 40
+  HOST_FIELD void* audio;             // 44
+  HOST_FIELD int audio_samples;       // 48
+  HOST_FIELD int audio_channels;      // 52
+  HOST_FIELD void* pixel_attributes;  // 56
+  HOST_FIELD void* edit_handle;       // 60
 };
 
 typedef BOOL(__cdecl* ProcessHandlerFunction)(FilterTable* table, FrameRequest* request);
@@ -65,37 +65,37 @@ typedef BOOL(__cdecl* InitHandlerFunction)(FilterTable* table);
 typedef BOOL(__cdecl* ExitHandlerFunction)(FilterTable* table);
 typedef BOOL(__cdecl* UpdateHandlerFunction)(FilterTable* table, int status);
 typedef BOOL(__cdecl* WindowMessageHandlerFunction)(HWND window, UINT message, WPARAM wparam,
-                                            LPARAM lparam, void* edit_handle,
-                                            FilterTable* table);
+                                                    LPARAM lparam, void* edit_handle,
+                                                    FilterTable* table);
 
 struct FilterTable {
-  HOST_FIELD int flags;                          // 0
-  HOST_FIELD int reserved_4;                     // 4
-  HOST_FIELD int reserved_8;                     // 8
-  HOST_FIELD const char* title;                  // 12
-  HOST_FIELD int track_count;                    // 16
-  HOST_FIELD const char* const* track_names;     // 20
-  HOST_FIELD const int32_t* track_defaults;      // 24
-  HOST_FIELD const int32_t* track_minima;        // 28
-  HOST_FIELD const int32_t* track_maxima;        // 32
-  HOST_FIELD int check_count;                    // 36
-  HOST_FIELD const char* const* check_names;     // 40
-  HOST_FIELD const int32_t* check_defaults;      // 44
-  HOST_FIELD ProcessHandlerFunction process;             // 48
-  HOST_FIELD InitHandlerFunction init;                   // 52
-  HOST_FIELD ExitHandlerFunction exit;                   // 56
-  HOST_FIELD UpdateHandlerFunction update;               // 60
+  HOST_FIELD int flags;                                    // 0
+  HOST_FIELD int reserved_4;                               // 4
+  HOST_FIELD int reserved_8;                               // 8
+  HOST_FIELD const char* title;                            // 12
+  HOST_FIELD int track_count;                              // 16
+  HOST_FIELD const char* const* track_names;               // 20
+  HOST_FIELD const int32_t* track_defaults;                // 24
+  HOST_FIELD const int32_t* track_minima;                  // 28
+  HOST_FIELD const int32_t* track_maxima;                  // 32
+  HOST_FIELD int check_count;                              // 36
+  HOST_FIELD const char* const* check_names;               // 40
+  HOST_FIELD const int32_t* check_defaults;                // 44
+  HOST_FIELD ProcessHandlerFunction process;               // 48
+  HOST_FIELD InitHandlerFunction init;                     // 52
+  HOST_FIELD ExitHandlerFunction exit;                     // 56
+  HOST_FIELD UpdateHandlerFunction update;                 // 60
   HOST_FIELD WindowMessageHandlerFunction window_message;  // 64
-  HOST_FIELD int32_t* track_values;              // 68
-  HOST_FIELD int32_t* check_values;              // 72
-  HOST_FIELD void* reserved_76;                  // 76
-  HOST_FIELD void* reserved_80;                  // 80
-  HOST_FIELD const char* information;            // 84
-  HOST_FIELD void* reserved_88;                  // 88
-  HOST_FIELD void* reserved_92;                  // 92
-  HOST_FIELD HostServices* services;             // 96
-  HOST_FIELD HWND window;                        // 100
-  HOST_FIELD void* reserved_104[9];              // 104 .. 139
+  HOST_FIELD int32_t* track_values;                        // 68
+  HOST_FIELD int32_t* check_values;                        // 72
+  HOST_FIELD void* reserved_76;                            // 76
+  HOST_FIELD void* reserved_80;                            // 80
+  HOST_FIELD const char* information;                      // 84
+  HOST_FIELD void* reserved_88;                            // 88
+  HOST_FIELD void* reserved_92;                            // 92
+  HOST_FIELD HostServices* services;                       // 96
+  HOST_FIELD HWND window;                                  // 100
+  HOST_FIELD void* reserved_104[9];                        // 104 .. 139
 };
 
 // Offsets are fixed by the host's plug-in interface.

@@ -11,8 +11,7 @@ HOST_ENTRY BOOL __cdecl InitHandler(FilterTable* table);
 HOST_ENTRY BOOL __cdecl ExitHandler(FilterTable* table);
 HOST_ENTRY BOOL __cdecl UpdateHandler(FilterTable* table, int status);
 HOST_ENTRY BOOL __cdecl WindowMessageHandler(HWND window, UINT message, WPARAM wparam,
-                                             LPARAM lparam, void* edit_handle,
-                                             FilterTable* table);
+                                             LPARAM lparam, void* edit_handle, FilterTable* table);
 
 // The one filter table, returned by every table request.
 extern FilterTable filter_table;

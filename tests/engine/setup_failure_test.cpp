@@ -4,8 +4,8 @@
 #include <functional>
 
 #include "engine/engine_messages.h"
-#include "plan/plan_messages.h"
 #include "engine_test_support.h"
+#include "plan/plan_messages.h"
 
 namespace engine_test {
 namespace {

@@ -1,10 +1,10 @@
 // Replaces the non-throwing operator new of the test program so that tests
 // can make it fail; the memory still comes from the throwing operator, so
 // the sanitizers see matching allocation and release.
+#include "support/allocation_failure.h"
+
 #include <atomic>
 #include <new>
-
-#include "support/allocation_failure.h"
 
 namespace {
 std::atomic<int> allocations_left_before_failure{0};

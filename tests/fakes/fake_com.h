@@ -54,9 +54,8 @@ class FakeComObject : public Interface {
 }  // namespace fakes
 
 // Returns the planned failure status from the calling fake method.
-#define FAKE_FAIL_POINT(name)                      \
-  do {                                             \
-    HRESULT planned_status_;                       \
-    if (::fakes::ShouldFail(name, &planned_status_)) \
-      return planned_status_;                      \
+#define FAKE_FAIL_POINT(name)                                                \
+  do {                                                                       \
+    HRESULT planned_status_;                                                 \
+    if (::fakes::ShouldFail(name, &planned_status_)) return planned_status_; \
   } while (0)

@@ -12,14 +12,17 @@ namespace {
 using fakes::EffectDescription;
 using plugin_test::PluginTest;
 
-const char kShiftJisDefaultTitle[] = {'T', 'e', 'x', 'l', 'o', 'o', 'm', '(', '\x83', '\x47',
-                                      '\x83', '\x89', '\x81', '\x5b', ')', '\0'};
+const char kShiftJisDefaultTitle[] = {'T',    'e',    'x',    'l',    'o',    'o',    'm', '(',
+                                      '\x83', '\x47', '\x83', '\x89', '\x81', '\x5b', ')', '\0'};
 
 EffectDescription BlurEffect() {
   EffectDescription effect;
   effect.IntArray("FilterVersion", {1, 2}).Annotate("name", "Blur").Annotate("ex_info", "Soft");
-  effect.Int("Track0").Annotate("name", "radius").Annotate("def", 3).Annotate("max", 10).Annotate(
-      "min", 1);
+  effect.Int("Track0")
+      .Annotate("name", "radius")
+      .Annotate("def", 3)
+      .Annotate("max", 10)
+      .Annotate("min", 1);
   effect.Int("Track1").Annotate("name", "angle").Annotate("max", 360);
   effect.Bool("Check0").Annotate("name", "mirror").Annotate("def", true);
   effect.Technique("ProcessImage0").Pass();
@@ -44,9 +47,9 @@ std::vector<std::string> Names(const char* const* names, int count) {
 std::string ReadWholeTable(const FilterTable& table) {
   std::string seen = std::string(table.title) + "|" + table.information;
   for (int i = 0; i < table.track_count; ++i) {
-    seen += "|" + std::string(table.track_names[i]) + ":" + std::to_string(table.track_defaults[i]) +
-            "," + std::to_string(table.track_minima[i]) + "," +
-            std::to_string(table.track_maxima[i]);
+    seen += "|" + std::string(table.track_names[i]) + ":" +
+            std::to_string(table.track_defaults[i]) + "," + std::to_string(table.track_minima[i]) +
+            "," + std::to_string(table.track_maxima[i]);
   }
   for (int i = 0; i < table.check_count; ++i) {
     seen += "|" + std::string(table.check_names[i]) + ":" + std::to_string(table.check_defaults[i]);
@@ -156,8 +159,7 @@ TEST_F(PluginTest, RepeatRunningOutOfMemoryAnywhereNeverLeavesTheTableDangling) 
     support::FailNothrowAllocation(0);
     const std::string after = ReadWholeTable(filter_table);
     // Either the new effect made it, or the table still shows a whole effect.
-    EXPECT_TRUE(after == before || after.rfind("Sharpen|", 0) == 0 ||
-                after.rfind("Blur|", 0) == 0)
+    EXPECT_TRUE(after == before || after.rfind("Sharpen|", 0) == 0 || after.rfind("Blur|", 0) == 0)
         << after;
   }
 }
