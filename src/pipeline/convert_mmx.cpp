@@ -20,15 +20,21 @@ void StoreFloat32Texel(uint8_t* texel, const HostPixel& pixel) {
   memcpy(texel, channels, sizeof channels);
 }
 
-void UploadFloat32Row(uint8_t* texels, const HostPixel* pixels, uint32_t columns) {
+// Four pixels per step, then the remaining 0-3 one at a time.
+template <void (*Store)(uint8_t*, const HostPixel&), uint32_t kTexelBytes>
+void UploadFourPerStep(uint8_t* texels, const HostPixel* pixels, uint32_t columns) {
   uint32_t x = 0;
   for (; x + 4 <= columns; x += 4) {
-    StoreFloat32Texel(texels + 16 * x, pixels[x]);
-    StoreFloat32Texel(texels + 16 * x + 16, pixels[x + 1]);
-    StoreFloat32Texel(texels + 16 * x + 32, pixels[x + 2]);
-    StoreFloat32Texel(texels + 16 * x + 48, pixels[x + 3]);
+    Store(texels + kTexelBytes * x, pixels[x]);
+    Store(texels + kTexelBytes * (x + 1), pixels[x + 1]);
+    Store(texels + kTexelBytes * (x + 2), pixels[x + 2]);
+    Store(texels + kTexelBytes * (x + 3), pixels[x + 3]);
   }
-  for (; x < columns; ++x) StoreFloat32Texel(texels + 16 * x, pixels[x]);
+  for (; x < columns; ++x) Store(texels + kTexelBytes * x, pixels[x]);
+}
+
+void UploadFloat32Row(uint8_t* texels, const HostPixel* pixels, uint32_t columns) {
+  UploadFourPerStep<StoreFloat32Texel, 16>(texels, pixels, columns);
 }
 
 uint16_t HalfOf(int16_t v) {
@@ -48,14 +54,7 @@ void StoreFloat16Texel(uint8_t* texel, const HostPixel& pixel) {
 }
 
 void UploadFloat16Row(uint8_t* texels, const HostPixel* pixels, uint32_t columns) {
-  uint32_t x = 0;
-  for (; x + 4 <= columns; x += 4) {
-    StoreFloat16Texel(texels + 8 * x, pixels[x]);
-    StoreFloat16Texel(texels + 8 * x + 8, pixels[x + 1]);
-    StoreFloat16Texel(texels + 8 * x + 16, pixels[x + 2]);
-    StoreFloat16Texel(texels + 8 * x + 24, pixels[x + 3]);
-  }
-  for (; x < columns; ++x) StoreFloat16Texel(texels + 8 * x, pixels[x]);
+  UploadFourPerStep<StoreFloat16Texel, 8>(texels, pixels, columns);
 }
 
 // floor(y + 0.5) with the sum in binary32, low 16 bits of the 64-bit result.
