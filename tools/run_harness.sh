@@ -5,6 +5,10 @@
 # and the run is reported as skipped (exit 0) rather than failed.
 set -euo pipefail
 build=$(cd "${1:?windows build directory}" && pwd)
+if [ ! -x /usr/lib/wine/wineserver32 ]; then
+  echo "skipped: Debian's 32-bit Wine is not installed"
+  exit 0
+fi
 if ! /usr/lib/wine/wineserver32 --version >/dev/null 2>&1; then
   echo "skipped: this kernel cannot execute 32-bit programs, so Wine cannot load a 32-bit module here"
   exit 0
