@@ -19,6 +19,16 @@ for dll_name in $imports; do
   check "import $dll_name is a system DLL" "grep -qw \"$dll_name\" <<<\"$allowed\""
 done
 check "no libgcc/libstdc++/winpthread import" "! grep -qiE 'libgcc|libstdc|winpthread' <<<\"\$imports\""
+# GetFilterTable and the five handlers leave the arguments to the caller: none
+# of them may return with "ret $n".
+callee_cleans=$(i686-w64-mingw32-objdump -d --no-show-raw-insn "$dll" | perl -ne '
+  if (/^[0-9a-f]+ <(.+)>:$/) { $name = $1; next; }
+  print "$name\n" if $name =~ /^(_GetFilterTable|__Z\d+(Process|Init|Exit|Update|WindowMessage)Handler\w*)$/ && /\sret\s+\$/;
+' | sort -u)
+handlers=$(i686-w64-mingw32-objdump -d "$dll" | grep -cE '^[0-9a-f]+ <(_GetFilterTable|__Z[0-9]+(Process|Init|Exit|Update|WindowMessage)Handler[A-Za-z0-9_]*)>:$' || true)
+check "GetFilterTable and five handlers found ($handlers)" "[ \"\$handlers\" -eq 6 ]"
+check "caller cleans up the arguments of all six${callee_cleans:+ (not: $callee_cleans)}" "[ -z \"\$callee_cleans\" ]"
+
 # The version resource's fixed part: FILEVERSION 1.0.1.10, so the module's
 # own file version reads 0x00010000 in its most significant 32 bits.
 version=$(perl -0777 -ne 'if (/\xBD\x04\xEF\xFE(.{4})(.{4})(.{4})/s) { printf "%08x.%08x", unpack("V",$2), unpack("V",$3) }' "$dll")
