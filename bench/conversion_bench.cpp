@@ -25,7 +25,7 @@
 #include "pipeline/conversion.h"
 #include "pipeline/conversion_reference.h"
 #include "pipeline/conversion_tiers.h"
-#include "plugin/host_interface.h"
+#include "host/host_interface.h"
 
 namespace {
 

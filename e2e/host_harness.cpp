@@ -6,7 +6,7 @@
 #include <initializer_list>
 
 #include "e2e/misaligned_call.h"
-#include "plugin/host_interface.h"
+#include "host/host_interface.h"
 
 namespace {
 

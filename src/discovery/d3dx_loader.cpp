@@ -6,7 +6,7 @@
 
 #include "discovery/discovery_messages.h"
 #include "discovery/effect_discovery.h"
-#include "plugin/module_state.h"
+#include "host/module_state.h"
 
 namespace {
 

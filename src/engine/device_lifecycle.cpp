@@ -5,8 +5,8 @@
 #include "engine/engine.h"
 #include "engine/engine_messages.h"
 #include "plan/effect_plan.h"
-#include "plugin/host_interface.h"
-#include "plugin/module_state.h"
+#include "host/host_interface.h"
+#include "host/module_state.h"
 
 namespace {
 

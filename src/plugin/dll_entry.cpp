@@ -1,7 +1,7 @@
 // Module entry: remembers the module handle, and tears the discovery state
 // down when the module is unloaded.
 #include "discovery/discovery_state.h"
-#include "plugin/module_state.h"
+#include "host/module_state.h"
 
 namespace {
 

@@ -1,14 +1,9 @@
-// The static filter table and the module-wide state of the host boundary.
-#include "plugin/module_state.h"
+// The static filter table the host reads.
 #include "plugin/plugin_handlers.h"
 
 // "Texloom(エラー)" in the host's code page, Shift-JIS.
 const char kDefaultTitle[] = "Texloom(\x83\x47\x83\x89\x81\x5b)";
 const char kDefaultInformation[] = "texloom by Ostrel, ver1.0a";
-
-HMODULE module_handle = nullptr;
-BYTE parameters_changed = 1;
-BYTE size_changed = 1;
 
 FilterTable filter_table = {
     kFilterTableFlags,

@@ -1,6 +1,6 @@
 // The process handler: the per-frame order of host calls and engine stages.
 #include "engine/engine.h"
-#include "plugin/module_state.h"
+#include "host/module_state.h"
 #include "plugin/plugin_handlers.h"
 
 namespace {

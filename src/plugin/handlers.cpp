@@ -2,7 +2,7 @@
 #include <new>
 
 #include "engine/engine.h"
-#include "plugin/module_state.h"
+#include "host/module_state.h"
 #include "plugin/plugin_handlers.h"
 
 namespace {

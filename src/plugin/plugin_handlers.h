@@ -2,7 +2,7 @@
 // handlers whose addresses it carries.
 #pragma once
 
-#include "plugin/host_interface.h"
+#include "host/host_interface.h"
 
 extern "C" HOST_ENTRY FilterTable* __cdecl GetFilterTable(void);
 

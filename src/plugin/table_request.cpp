@@ -6,7 +6,7 @@
 #include "discovery/discovery_state.h"
 #include "discovery/effect_discovery.h"
 #include "engine/engine.h"
-#include "plugin/module_state.h"
+#include "host/module_state.h"
 #include "plugin/plugin_handlers.h"
 
 namespace {

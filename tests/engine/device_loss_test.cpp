@@ -3,7 +3,7 @@
 // effect, and marks every frame-size resource for a rebuild.
 #include "engine/engine_messages.h"
 #include "engine_test_support.h"
-#include "plugin/module_state.h"
+#include "host/module_state.h"
 
 namespace engine_test {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "engine/engine.h"
 #include "fakes/fake_d3d9.h"
-#include "plugin/host_interface.h"
+#include "host/host_interface.h"
 #include "support/leak_checked_test.h"
 
 namespace engine_test {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "pipeline/conversion_test_support.h"
-#include "plugin/host_interface.h"
+#include "host/host_interface.h"
 
 namespace {
 

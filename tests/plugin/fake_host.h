@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "pipeline/conversion.h"
-#include "plugin/host_interface.h"
+#include "host/host_interface.h"
 
 namespace plugin_test {
 

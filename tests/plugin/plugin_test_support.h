@@ -6,7 +6,7 @@
 
 #include "discovery/discovery_state.h"
 #include "fakes/fake_d3dx.h"
-#include "plugin/module_state.h"
+#include "host/module_state.h"
 #include "plugin/plugin_handlers.h"
 #include "support/leak_checked_test.h"
 
