@@ -1,8 +1,11 @@
 # The product: texloom.auf, a 32-bit Windows DLL.
 enable_language(RC)
 
+file(GLOB TEXLOOM_WINDOWS_PLATFORM_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/src/platform/windows/*.cpp)
 add_library(texloom SHARED
   ${TEXLOOM_LOGIC_SOURCES}
+  ${TEXLOOM_WINDOWS_PLATFORM_SOURCES}
   ${CMAKE_SOURCE_DIR}/src/platform/build_id.cpp
   ${CMAKE_SOURCE_DIR}/src/plugin/texloom.def
   ${CMAKE_SOURCE_DIR}/src/plugin/version.rc)

@@ -47,7 +47,9 @@ void ShowErrorBuffer(ID3DXBuffer* errors) {
   int converted =
       MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(size), message, static_cast<int>(size));
   if (converted > 0) {
-    message[size - 1] = L'\0';
+    // Double-byte text converts to fewer characters than it has bytes; the
+    // slots behind the converted ones hold nothing.
+    message[static_cast<DWORD>(converted) < size ? converted : size - 1] = L'\0';
     ShowDiscoveryError(message);
   }
   delete[] message;

@@ -4,7 +4,16 @@
 #include "discovery/discovery_blocks.h"
 #include "discovery/effect_discovery.h"
 
-EffectDiscoveryState effect_discovery;
+namespace {
+
+// Static storage without a destructor: whether static destructors run
+// before or after the module's detach, and in which order across files, is
+// up to the runtime, and none of them may touch this state.
+alignas(EffectDiscoveryState) unsigned char discovery_storage[sizeof(EffectDiscoveryState)];
+
+}  // namespace
+
+EffectDiscoveryState& effect_discovery = *new (discovery_storage) EffectDiscoveryState;
 
 void Retire(EffectDiscoveryState& state, void* block) {
   if (!block) return;
@@ -55,4 +64,5 @@ void TearDownDiscoveryState(EffectDiscoveryState& state) {
   std::vector<TrackDescriptor>().swap(state.track_descriptors);
   std::vector<CheckDescriptor>().swap(state.check_descriptors);
   std::vector<void*>().swap(state.retired);
+  state.holds_discovered_face = false;
 }

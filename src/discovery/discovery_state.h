@@ -61,10 +61,15 @@ struct EffectDiscoveryState {
   // Texts and arrays replaced while the filter table may still point at
   // them; freed once the table no longer does.
   std::vector<void*> retired;
+  // A discovery has committed its face: the table may show controls and
+  // texts of that effect.
+  bool holds_discovered_face = false;
 };
 
-// The one instance, empty at module load.
-extern EffectDiscoveryState effect_discovery;
+// The one instance, empty at module load. The runtime never destroys it:
+// the module's unload tears it down in a defined order (DllMain), and at
+// process exit nothing is released at all.
+extern EffectDiscoveryState& effect_discovery;
 
 // Releases every D3DX object, frees every text and array, unloads D3DX.
 void TearDownDiscoveryState(EffectDiscoveryState& state);

@@ -11,14 +11,18 @@ namespace {
 constexpr DWORD kPreDeviceBehaviour =
     D3DCREATE_NOWINDOWCHANGES | D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_MULTITHREADED;
 
+// Reads the whole face and commits it only when every read succeeded.
 bool ReadControls(EffectDiscoveryState& state, ID3DXBaseEffect* source) {
-  return ReadVersionTitleInformation(state, source) && ReadTrackControls(state, source) &&
-         ReadCheckControls(state, source);
+  FilterFace face(state);
+  if (!ReadVersionTitleInformation(face, source) || !ReadTrackControls(face, source) ||
+      !ReadCheckControls(face, source)) {
+    return false;
+  }
+  CommitFilterFace(state, face);
+  return true;
 }
 
-}  // namespace
-
-bool DiscoverEffect(EffectDiscoveryState& state, const wchar_t* module_path) {
+bool RunDiscovery(EffectDiscoveryState& state, const wchar_t* module_path) {
   state.effect_compiler.reset();
   state.compiled_effect.reset();
 
@@ -66,4 +70,17 @@ bool DiscoverEffect(EffectDiscoveryState& state, const wchar_t* module_path) {
   device.reset();
   direct3d.reset();
   return read;
+}
+
+}  // namespace
+
+bool DiscoverEffect(EffectDiscoveryState& state, const wchar_t* module_path) {
+  if (RunDiscovery(state, module_path)) return true;
+  // The table keeps showing an earlier effect's controls; an engine made
+  // from this compiled effect would bind them to another effect.
+  if (state.holds_discovered_face) {
+    state.compiled_effect.reset();
+    state.effect_compiler.reset();
+  }
+  return false;
 }

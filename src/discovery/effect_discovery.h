@@ -13,8 +13,10 @@
 bool LoadD3DX(EffectDiscoveryState& state);
 
 // Obtains the compiled effect for the module at module_path and reads the
-// controls from it. False leaves the filter table's previous fields usable:
-// replaced texts and arrays are retired, not freed.
+// controls from it. What is read is committed only on success: false leaves
+// the filter table's previous fields usable and the state matching them,
+// and releases a new compiled effect that an earlier effect's controls
+// would otherwise be bound to.
 bool DiscoverEffect(EffectDiscoveryState& state, const wchar_t* module_path);
 
 // Keeps a replaced text or array alive until FreeRetired is told that the

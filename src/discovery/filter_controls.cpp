@@ -8,7 +8,6 @@
 #include <new>
 
 #include "discovery/discovery_blocks.h"
-#include "discovery/effect_discovery.h"
 
 namespace {
 
@@ -26,18 +25,21 @@ char* CopyText(const char* text) {
 }
 
 // The host's ANSI code page is what the title is written in; CP_ACP decodes
-// it where the C library's locale would not.
-wchar_t* WidenText(const char* text) {
+// it where the C library's locale would not. False only when the copy
+// cannot be allocated; text that does not convert leaves *wide null.
+bool WidenText(const char* text, wchar_t** wide) {
+  *wide = nullptr;
   int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (length <= 0) return nullptr;
-  wchar_t* wide = AllocateBlock<wchar_t>(static_cast<size_t>(length));
-  if (!wide) return nullptr;
-  if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide, length) <= 0) {
-    FreeBlock(wide);
-    return nullptr;
+  if (length <= 0) return true;
+  wchar_t* copy = AllocateBlock<wchar_t>(static_cast<size_t>(length));
+  if (!copy) return false;
+  if (MultiByteToWideChar(CP_ACP, 0, text, -1, copy, length) <= 0) {
+    FreeBlock(copy);
+    return true;
   }
-  wide[length - 1] = L'\0';
-  return wide;
+  copy[length - 1] = L'\0';
+  *wide = copy;
+  return true;
 }
 
 bool ReadString(ID3DXBaseEffect* source, D3DXHANDLE handle, const char** text) {
@@ -67,7 +69,7 @@ void FillNamesBlock(char* block, const std::vector<Descriptor>& descriptors) {
 
 }  // namespace
 
-bool ReadVersionTitleInformation(EffectDiscoveryState& state, ID3DXBaseEffect* source) {
+bool ReadVersionTitleInformation(FilterFace& face, ID3DXBaseEffect* source) {
   if (!source) return false;
   D3DXHANDLE parameter = source->GetParameterByName(nullptr, "FilterVersion");
   if (!parameter) return true;
@@ -75,42 +77,41 @@ bool ReadVersionTitleInformation(EffectDiscoveryState& state, ID3DXBaseEffect* s
   D3DXHANDLE information = source->GetAnnotationByName(parameter, "ex_info");
   // D3DX writes only what the value holds and nothing when the read fails,
   // so the rest keeps the previous version.
-  static_assert(sizeof(INT) == sizeof(state.version[0]), "version elements are INTs");
-  source->GetIntArray(parameter, reinterpret_cast<INT*>(state.version), 4);
+  static_assert(sizeof(INT) == sizeof(face.version[0]), "version elements are INTs");
+  source->GetIntArray(parameter, reinterpret_cast<INT*>(face.version), 4);
 
   if (name) {
-    Retire(state, state.title);
-    state.title = nullptr;
-    FreeBlockField(state.display_name);
+    face.replaces_title = true;
     const char* text = nullptr;
     if (ReadString(source, name, &text)) {
-      state.title = CopyText(text);
-      state.display_name = WidenText(text);
+      // A text that cannot be allocated fails the read like an array does,
+      // so that the table never shows this effect's controls under the
+      // previous effect's title.
+      face.title = CopyText(text);
+      if (!face.title || !WidenText(text, &face.display_name)) return false;
     }
   }
   if (information) {
-    Retire(state, state.information);
-    state.information = nullptr;
+    face.replaces_information = true;
     const char* text = nullptr;
     if (ReadString(source, information, &text)) {
       size_t length = std::strlen(text);
       char* copy = AllocateBlock<char>(length + kVersionSuffixBytes);
-      if (copy) {
-        std::memcpy(copy, text, length);
-        std::snprintf(copy + length, kVersionSuffixBytes, ", v%d.%d",
-                      static_cast<int>(state.version[0]), static_cast<int>(state.version[1]));
-        state.information = copy;
-      }
+      if (!copy) return false;
+      std::memcpy(copy, text, length);
+      std::snprintf(copy + length, kVersionSuffixBytes, ", v%d.%d",
+                    static_cast<int>(face.version[0]), static_cast<int>(face.version[1]));
+      face.information = copy;
     }
   }
   return true;
 }
 
-bool ReadTrackControls(EffectDiscoveryState& state, ID3DXBaseEffect* source) {
+bool ReadTrackControls(FilterFace& face, ID3DXBaseEffect* source) {
   if (!source) return false;
   size_t name_bytes = kNameSlotBytes;
   try {
-    state.track_descriptors.clear();
+    face.track_descriptors.clear();
     for (int i = 0; i < kMaxControls; ++i) {
       char parameter_name[32];
       std::snprintf(parameter_name, sizeof(parameter_name), "Track%d", i);
@@ -129,38 +130,36 @@ bool ReadTrackControls(EffectDiscoveryState& state, ID3DXBaseEffect* source) {
       ReadInt(source, maximum, &descriptor.maximum);
       ReadInt(source, minimum, &descriptor.minimum);
       if (ReadString(source, usage, &text)) descriptor.usage = text;
-      state.track_descriptors.push_back(std::move(descriptor));
+      face.track_descriptors.push_back(std::move(descriptor));
     }
   } catch (const std::bad_alloc&) {
     return false;
   }
-  if (state.track_descriptors.empty()) return true;
+  if (face.track_descriptors.empty()) return true;
 
-  Retire(state, state.track_names_block);
-  Retire(state, state.track_defaults);
-  Retire(state, state.track_maxima);
-  Retire(state, state.track_minima);
-  size_t count = state.track_descriptors.size();
-  state.track_names_block = AllocateBlock<char>(name_bytes);
-  state.track_defaults = state.track_names_block ? AllocateBlock<int32_t>(count) : nullptr;
-  state.track_maxima = state.track_defaults ? AllocateBlock<int32_t>(count) : nullptr;
-  state.track_minima = state.track_maxima ? AllocateBlock<int32_t>(count) : nullptr;
-  if (!state.track_minima) return false;
+  size_t count = face.track_descriptors.size();
+  face.track_names_block = AllocateBlock<char>(name_bytes);
+  face.track_defaults = AllocateBlock<int32_t>(count);
+  face.track_maxima = AllocateBlock<int32_t>(count);
+  face.track_minima = AllocateBlock<int32_t>(count);
+  if (!face.track_names_block || !face.track_defaults || !face.track_maxima || !face.track_minima) {
+    return false;
+  }
 
-  FillNamesBlock(state.track_names_block, state.track_descriptors);
+  FillNamesBlock(face.track_names_block, face.track_descriptors);
   for (size_t i = 0; i < count; ++i) {
-    state.track_defaults[i] = state.track_descriptors[i].default_value;
-    state.track_maxima[i] = state.track_descriptors[i].maximum;
-    state.track_minima[i] = state.track_descriptors[i].minimum;
+    face.track_defaults[i] = face.track_descriptors[i].default_value;
+    face.track_maxima[i] = face.track_descriptors[i].maximum;
+    face.track_minima[i] = face.track_descriptors[i].minimum;
   }
   return true;
 }
 
-bool ReadCheckControls(EffectDiscoveryState& state, ID3DXBaseEffect* source) {
+bool ReadCheckControls(FilterFace& face, ID3DXBaseEffect* source) {
   if (!source) return false;
   size_t name_bytes = kNameSlotBytes;
   try {
-    state.check_descriptors.clear();
+    face.check_descriptors.clear();
     for (int i = 0; i < kMaxControls; ++i) {
       char parameter_name[32];
       std::snprintf(parameter_name, sizeof(parameter_name), "Check%d", i);
@@ -178,23 +177,21 @@ bool ReadCheckControls(EffectDiscoveryState& state, ID3DXBaseEffect* source) {
         descriptor.default_value = checked ? 1 : 0;
       }
       if (ReadString(source, usage, &text)) descriptor.usage = text;
-      state.check_descriptors.push_back(std::move(descriptor));
+      face.check_descriptors.push_back(std::move(descriptor));
     }
   } catch (const std::bad_alloc&) {
     return false;
   }
-  if (state.check_descriptors.empty()) return true;
+  if (face.check_descriptors.empty()) return true;
 
-  Retire(state, state.check_names_block);
-  Retire(state, state.check_defaults);
-  size_t count = state.check_descriptors.size();
-  state.check_names_block = AllocateBlock<char>(name_bytes);
-  state.check_defaults = state.check_names_block ? AllocateBlock<int32_t>(count) : nullptr;
-  if (!state.check_defaults) return false;
+  size_t count = face.check_descriptors.size();
+  face.check_names_block = AllocateBlock<char>(name_bytes);
+  face.check_defaults = AllocateBlock<int32_t>(count);
+  if (!face.check_names_block || !face.check_defaults) return false;
 
-  FillNamesBlock(state.check_names_block, state.check_descriptors);
+  FillNamesBlock(face.check_names_block, face.check_descriptors);
   for (size_t i = 0; i < count; ++i) {
-    state.check_defaults[i] = state.check_descriptors[i].default_value;
+    face.check_defaults[i] = face.check_descriptors[i].default_value;
   }
   return true;
 }

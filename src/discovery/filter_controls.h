@@ -1,10 +1,11 @@
 // The filter's face read from annotations: version, title and information
 // from "FilterVersion", the track bars and the check boxes. Each returns
-// false only without an annotation source or when an allocation fails.
+// false only without an annotation source or when an allocation fails; the
+// results stay in the face until CommitFilterFace.
 #pragma once
 
-#include "discovery/discovery_state.h"
+#include "discovery/filter_face.h"
 
-bool ReadVersionTitleInformation(EffectDiscoveryState& state, ID3DXBaseEffect* source);
-bool ReadTrackControls(EffectDiscoveryState& state, ID3DXBaseEffect* source);
-bool ReadCheckControls(EffectDiscoveryState& state, ID3DXBaseEffect* source);
+bool ReadVersionTitleInformation(FilterFace& face, ID3DXBaseEffect* source);
+bool ReadTrackControls(FilterFace& face, ID3DXBaseEffect* source);
+bool ReadCheckControls(FilterFace& face, ID3DXBaseEffect* source);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "discovery/discovery_state.h"
+#include "engine/frame_keys.h"
 #include "engine/render_worker.h"
 #include "pipeline/conversion.h"
 #include "plan/image_format.h"
@@ -16,7 +17,8 @@
 
 struct FilterTable;
 
-typedef std::map<int32_t, IDirect3DTexture9*> FrameCache;
+// Frame (or placeholder) → source texture; the slots own the textures.
+typedef std::map<FrameKey, IDirect3DTexture9*> FrameCache;
 
 struct Engine {
   Engine();

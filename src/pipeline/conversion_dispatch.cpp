@@ -1,9 +1,8 @@
 // Processor detection, the module-wide routine table and its selection.
-#include <cpuid.h>
-
 #include "pipeline/conversion.h"
 #include "pipeline/conversion_kernels.h"
 #include "pipeline/conversion_tiers.h"
+#include "platform/processor.h"
 
 volatile LONG row_counter = 0;
 int32_t cpu_features = -1;
@@ -41,19 +40,11 @@ const ConversionRoutines* TierRoutines(ConversionTier tier) {
   return kMmxRoutines;
 }
 
-// XGETBV is encoded by hand so that this file needs no -mxsave; it faults
-// unless the system set CR4.OSXSAVE, which CPUID reports as OSXSAVE.
-uint64_t EnabledStateComponents() {
-  uint32_t low, high;
-  __asm__ volatile(".byte 0x0f, 0x01, 0xd0" : "=a"(low), "=d"(high) : "c"(0));
-  return (static_cast<uint64_t>(high) << 32) | low;
-}
-
 bool SystemRunsAvx2(unsigned leaf1_ecx) {
   if ((leaf1_ecx & (kCpuidOsxsave | kCpuidAvx)) != (kCpuidOsxsave | kCpuidAvx)) return false;
-  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-  if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) || !(ebx & kCpuidAvx2)) return false;
-  return (EnabledStateComponents() & kXcr0XmmYmm) == kXcr0XmmYmm;
+  CpuidResult leaf7 = {};
+  if (!QueryCpuid(7, 0, &leaf7) || !(leaf7.ebx & kCpuidAvx2)) return false;
+  return (QueryEnabledStateComponents() & kXcr0XmmYmm) == kXcr0XmmYmm;
 }
 
 }  // namespace
@@ -76,13 +67,13 @@ KernelFamily KernelFamilyFor(int32_t image_format) {
 }
 
 int32_t DetectCpuFeatures() {
-  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
   int32_t features = 0;
-  if (__get_cpuid(1, &eax, &ebx, &ecx, &edx)) {
-    if (edx & kCpuidMmx) features += 1;
-    if (edx & kCpuidSse) features += 2;
-    if (edx & kCpuidSse2) features += 4;
-    if ((features & 4) && SystemRunsAvx2(ecx)) features += 8;
+  CpuidResult leaf1 = {};
+  if (QueryCpuid(1, 0, &leaf1)) {
+    if (leaf1.edx & kCpuidMmx) features += 1;
+    if (leaf1.edx & kCpuidSse) features += 2;
+    if (leaf1.edx & kCpuidSse2) features += 4;
+    if ((features & 4) && SystemRunsAvx2(leaf1.ecx)) features += 8;
   }
   // The processor may have SSE while the system does not save the XMM
   // registers; Windows reports that directly.

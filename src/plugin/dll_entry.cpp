@@ -1,19 +1,19 @@
 // Module entry: remembers the module handle, and tears the discovery state
 // down when the module is unloaded.
 #include "discovery/discovery_state.h"
+#include "engine/engine.h"
 #include "host/module_state.h"
-
-namespace {
-
-// Registered at module load; its destructor runs at module unload, after the
-// exit handler has destroyed the engine.
-struct DiscoveryTeardown {
-  ~DiscoveryTeardown() { TearDownDiscoveryState(effect_discovery); }
-} discovery_teardown;
-
-}  // namespace
 
 extern "C" HOST_ENTRY BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) module_handle = instance;
+  // Unloaded by FreeLibrary (reserved is null): the D3DX objects go, then
+  // the library. At process exit (reserved set) the system may already have
+  // detached D3DX, and everything goes with the process anyway. An engine
+  // that outlived the exit handler still uses the library and cannot be
+  // stopped here (its thread would wait for the loader lock), so then
+  // nothing is released either.
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr && engine == nullptr) {
+    TearDownDiscoveryState(effect_discovery);
+  }
   return TRUE;
 }

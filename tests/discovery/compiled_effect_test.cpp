@@ -1,8 +1,11 @@
 // Obtaining the compiled effect: the ".fxo" before the ".fx", the temporary
 // pre objects, the compiler's arguments and messages, the path cut.
+#include "discovery/compiled_effect.h"
+
 #include <cstring>
 
 #include "discovery/discovery_fixture.h"
+#include "support/user_texts.h"
 
 namespace discovery_test {
 namespace {
@@ -79,7 +82,7 @@ TEST_F(CompiledEffectTest, EmptyOrForeignPrecompiledFileFailsWithoutTryingSource
 
     EXPECT_FALSE(DiscoverEffect(state, kModulePath));
 
-    EXPECT_EQ(std::vector<std::wstring>{kMsgPreEffectFailed}, MessageTexts());
+    EXPECT_EQ(std::vector<std::wstring>{user_text::kPreEffectFailed}, MessageTexts());
     ExpectDiscoveryStyle();
     EXPECT_TRUE(fakes::CompilerCreateCalls().empty());
     // The compiled effect is kept; the pre objects are gone.
@@ -298,9 +301,9 @@ TEST_F(CompiledEffectTest, PreObjectFailures) {
     const wchar_t* message;
     bool compiled_effect_kept;
   } cases[] = {
-      {"Direct3D", true, nullptr, kMsgPreDirect3DFailed, false},
-      {"device", false, "IDirect3D9::CreateDevice", kMsgPreDeviceFailed, true},
-      {"effect", false, "D3DXCreateEffect", kMsgPreEffectFailed, true},
+      {"Direct3D", true, nullptr, user_text::kPreDirect3DFailed, false},
+      {"device", false, "IDirect3D9::CreateDevice", user_text::kPreDeviceFailed, true},
+      {"effect", false, "D3DXCreateEffect", user_text::kPreEffectFailed, true},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -322,6 +325,43 @@ TEST_F(CompiledEffectTest, PreObjectFailures) {
     EXPECT_EQ(nullptr, state.title);
     direct3d_fails = false;
   }
+}
+
+TEST_F(CompiledEffectTest, PreObjectFailureAfterAPublishedEffectKeepsNoCompiledEffect) {
+  fakes::EffectDescription published;
+  published.IntArray("FilterVersion", {1, 0}).Annotate("name", "Published");
+  published.Int("Track0");
+  fakes::SetEffectSource(kSourcePath, published);
+  ASSERT_TRUE(DiscoverEffect(state, kModulePath));
+
+  for (const char* fail_point : {"IDirect3D9::CreateDevice", "D3DXCreateEffect"}) {
+    SCOPED_TRACE(fail_point);
+    native_platform::SetFile(kPrecompiledPath, fakes::CompiledBytes(SampleEffect()));
+    fakes::FailCall(fail_point, 1, D3DERR_NOTAVAILABLE);
+    EXPECT_FALSE(DiscoverEffect(state, kModulePath));
+    // The controls of "Published" stay for the table; a compiled effect of
+    // another effect must not stay with them.
+    EXPECT_FALSE(state.compiled_effect);
+    EXPECT_STREQ("Published", state.title);
+    ASSERT_EQ(1u, state.track_descriptors.size());
+  }
+}
+
+TEST_F(CompiledEffectTest, UnterminatedDoubleByteErrorTextShowsOnlyWhatConverted) {
+  // "エラー" in Shift-JIS: 6 bytes, 3 characters, and no terminator.
+  const std::string shift_jis = "\x83\x47\x83\x89\x81\x5b";
+  auto errors = ComPtr<ID3DXBuffer>::Adopt(
+      new fakes::FakeBuffer(std::vector<uint8_t>(shift_jis.begin(), shift_jis.end())));
+  ShowErrorBuffer(errors.get());
+  EXPECT_EQ(std::vector<std::wstring>{L"\u30a8\u30e9\u30fc"}, MessageTexts());
+
+  // Single-byte text fills every slot; the last one becomes the terminator.
+  native_platform::ClearMessageBoxes();
+  const std::string ascii = "error";
+  errors = ComPtr<ID3DXBuffer>::Adopt(
+      new fakes::FakeBuffer(std::vector<uint8_t>(ascii.begin(), ascii.end())));
+  ShowErrorBuffer(errors.get());
+  EXPECT_EQ(std::vector<std::wstring>{L"erro"}, MessageTexts());
 }
 
 TEST_F(CompiledEffectTest, WithoutD3DXNothingIsRead) {

@@ -17,6 +17,20 @@ class ControlsTest : public DiscoveryTest {
     return ComPtr<ID3DXBaseEffect>::Adopt(
         new fakes::FakeEffectCompiler(kSourcePath, description.model()));
   }
+  // One read into a face, committed into the state when it succeeds, as a
+  // discovery does.
+  template <typename Read>
+  bool ReadAndCommit(Read read, ID3DXBaseEffect* source) {
+    FilterFace face(state);
+    if (!read(face, source)) return false;
+    CommitFilterFace(state, face);
+    return true;
+  }
+  bool ReadTracks(ID3DXBaseEffect* source) { return ReadAndCommit(ReadTrackControls, source); }
+  bool ReadChecks(ID3DXBaseEffect* source) { return ReadAndCommit(ReadCheckControls, source); }
+  bool ReadVersion(ID3DXBaseEffect* source) {
+    return ReadAndCommit(ReadVersionTitleInformation, source);
+  }
   std::vector<std::string> TrackNames() const {
     std::vector<std::string> names;
     for (auto& d : state.track_descriptors) names.push_back(d.name);
@@ -46,7 +60,7 @@ TEST_F(ControlsTest, TrackNumberingStopsAtFirstGapAndAt32) {
     TearDownDiscoveryState(state);
     EffectDescription effect;
     for (auto& name : c.parameters) effect.Int(name);
-    EXPECT_TRUE(ReadTrackControls(state, Source(effect).get()));
+    EXPECT_TRUE(ReadTracks(Source(effect).get()));
     EXPECT_EQ(c.expected, TrackNames());
     EXPECT_EQ(c.expected.empty(), state.track_names_block == nullptr);
   }
@@ -67,7 +81,7 @@ TEST_F(ControlsTest, CheckNumberingStopsAtFirstGapAndAt32) {
     TearDownDiscoveryState(state);
     EffectDescription effect;
     for (auto& name : c.parameters) effect.Bool(name);
-    EXPECT_TRUE(ReadCheckControls(state, Source(effect).get()));
+    EXPECT_TRUE(ReadChecks(Source(effect).get()));
     ASSERT_EQ(c.expected, state.check_descriptors.size());
     for (size_t i = 0; i < c.expected; ++i) {
       EXPECT_EQ("Check" + std::to_string(i), state.check_descriptors[i].name);
@@ -132,7 +146,7 @@ TEST_F(ControlsTest, TrackAnnotationsAndTheirDefaults) {
     SCOPED_TRACE(c.label);
     EffectDescription effect;
     c.declare(effect.Int("Track0", 77));
-    ASSERT_TRUE(ReadTrackControls(state, Source(effect).get()));
+    ASSERT_TRUE(ReadTracks(Source(effect).get()));
     ASSERT_EQ(1u, state.track_descriptors.size());
     const TrackDescriptor& d = state.track_descriptors[0];
     EXPECT_EQ(c.expected.name, d.name);
@@ -154,7 +168,7 @@ TEST_F(ControlsTest, FailedAnnotationReadsKeepDefaults) {
     effect.Int("Track0").Annotate("name", "Radius").Annotate("def", 5);
     ComPtr<ID3DXBaseEffect> source = Source(effect);
     fakes::FailCall(point, 1, E_FAIL);
-    ASSERT_TRUE(ReadTrackControls(state, source.get()));
+    ASSERT_TRUE(ReadTracks(source.get()));
     const TrackDescriptor& d = state.track_descriptors[0];
     EXPECT_EQ(point == points[0] ? "Track0" : "Radius", d.name);
     EXPECT_EQ(point == points[0] ? 5 : 0, d.default_value);
@@ -185,7 +199,7 @@ TEST_F(ControlsTest, CheckAnnotationsAndTheirDefaults) {
     SCOPED_TRACE(c.label);
     EffectDescription effect;
     c.declare(effect.Bool("Check0"));
-    ASSERT_TRUE(ReadCheckControls(state, Source(effect).get()));
+    ASSERT_TRUE(ReadChecks(Source(effect).get()));
     ASSERT_EQ(1u, state.check_descriptors.size());
     EXPECT_EQ(c.name, state.check_descriptors[0].name);
     EXPECT_EQ(c.default_value, state.check_descriptors[0].default_value);
@@ -199,7 +213,7 @@ TEST_F(ControlsTest, NamesBlockHoldsSlotsThenNames) {
   effect.Int("Track0").Annotate("name", "Radius");
   effect.Int("Track1");
   effect.Int("Track2").Annotate("name", "");
-  ASSERT_TRUE(ReadTrackControls(state, Source(effect).get()));
+  ASSERT_TRUE(ReadTracks(Source(effect).get()));
 
   char* block = state.track_names_block;
   char** slots = reinterpret_cast<char**>(block);
@@ -216,14 +230,14 @@ TEST_F(ControlsTest, NoControlsLeaveThePreviousArrays) {
   EffectDescription first;
   first.Int("Track0");
   first.Bool("Check0");
-  ASSERT_TRUE(ReadTrackControls(state, Source(first).get()));
-  ASSERT_TRUE(ReadCheckControls(state, Source(first).get()));
+  ASSERT_TRUE(ReadTracks(Source(first).get()));
+  ASSERT_TRUE(ReadChecks(Source(first).get()));
   char* track_names = state.track_names_block;
   int32_t* check_defaults = state.check_defaults;
 
   EffectDescription none;
-  ASSERT_TRUE(ReadTrackControls(state, Source(none).get()));
-  ASSERT_TRUE(ReadCheckControls(state, Source(none).get()));
+  ASSERT_TRUE(ReadTracks(Source(none).get()));
+  ASSERT_TRUE(ReadChecks(Source(none).get()));
 
   EXPECT_TRUE(state.track_descriptors.empty());
   EXPECT_TRUE(state.check_descriptors.empty());
@@ -278,11 +292,11 @@ TEST_F(ControlsTest, VersionTitleAndInformation) {
     previous.IntArray("FilterVersion", {9, 9, 0, 0})
         .Annotate("name", "Old title")
         .Annotate("ex_info", "Old information");
-    ASSERT_TRUE(ReadVersionTitleInformation(state, Source(previous).get()));
+    ASSERT_TRUE(ReadVersion(Source(previous).get()));
     EffectDescription effect;
     c.declare(effect);
 
-    EXPECT_TRUE(ReadVersionTitleInformation(state, Source(effect).get()));
+    EXPECT_TRUE(ReadVersion(Source(effect).get()));
 
     EXPECT_STREQ(c.title ? c.title : "Old title", state.title);
     EXPECT_STREQ(c.information ? c.information : "Old information, v9.9", state.information);
@@ -295,7 +309,7 @@ TEST_F(ControlsTest, FirstReadOfUnreadableVersionGivesZeroSuffix) {
   EffectDescription effect;
   effect.Float("FilterVersion", 1.5f).Annotate("ex_info", "Sharpen");
   fakes::FailCall("ID3DXEffectCompiler::GetIntArray", 1, E_FAIL);
-  ASSERT_TRUE(ReadVersionTitleInformation(state, Source(effect).get()));
+  ASSERT_TRUE(ReadVersion(Source(effect).get()));
   EXPECT_STREQ("Sharpen, v0.0", state.information);
   EXPECT_EQ(nullptr, state.title);
 }
@@ -303,10 +317,10 @@ TEST_F(ControlsTest, FirstReadOfUnreadableVersionGivesZeroSuffix) {
 TEST_F(ControlsTest, TitleThatIsNoStringClearsTheTitle) {
   EffectDescription previous;
   previous.Int("FilterVersion").Annotate("name", "Old");
-  ASSERT_TRUE(ReadVersionTitleInformation(state, Source(previous).get()));
+  ASSERT_TRUE(ReadVersion(Source(previous).get()));
   EffectDescription effect;
   effect.Int("FilterVersion").Annotate("name", 3);
-  ASSERT_TRUE(ReadVersionTitleInformation(state, Source(effect).get()));
+  ASSERT_TRUE(ReadVersion(Source(effect).get()));
   EXPECT_EQ(nullptr, state.title);
   EXPECT_EQ(nullptr, state.display_name);
 }
@@ -316,7 +330,7 @@ TEST_F(ControlsTest, JapaneseTitleBecomesDisplayName) {
   const std::string shift_jis = "\x82\xda\x82\xa9\x82\xb5";
   EffectDescription effect;
   effect.Int("FilterVersion").Annotate("name", shift_jis.c_str());
-  ASSERT_TRUE(ReadVersionTitleInformation(state, Source(effect).get()));
+  ASSERT_TRUE(ReadVersion(Source(effect).get()));
   EXPECT_STREQ(shift_jis.c_str(), state.title);
   ASSERT_NE(nullptr, state.display_name);
   EXPECT_EQ(std::wstring(L"\u307c\u304b\u3057"), std::wstring(state.display_name));
@@ -326,15 +340,15 @@ TEST_F(ControlsTest, FailedConversionLeavesOnlyTheNarrowTitle) {
   EffectDescription effect;
   effect.Int("FilterVersion").Annotate("name", "Blur");
   native_platform::FailWin32Call("MultiByteToWideChar", 1);
-  ASSERT_TRUE(ReadVersionTitleInformation(state, Source(effect).get()));
+  ASSERT_TRUE(ReadVersion(Source(effect).get()));
   EXPECT_STREQ("Blur", state.title);
   EXPECT_EQ(nullptr, state.display_name);
 }
 
 TEST_F(ControlsTest, NoAnnotationSourceFails) {
-  EXPECT_FALSE(ReadVersionTitleInformation(state, nullptr));
-  EXPECT_FALSE(ReadTrackControls(state, nullptr));
-  EXPECT_FALSE(ReadCheckControls(state, nullptr));
+  EXPECT_FALSE(ReadVersion(nullptr));
+  EXPECT_FALSE(ReadTracks(nullptr));
+  EXPECT_FALSE(ReadChecks(nullptr));
 }
 
 }  // namespace

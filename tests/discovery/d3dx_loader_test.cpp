@@ -1,6 +1,7 @@
 // The D3DX search: directories, version order, skipped candidates, entry
 // points, and what a repeated load releases.
 #include "discovery/discovery_fixture.h"
+#include "support/user_texts.h"
 
 namespace discovery_test {
 namespace {
@@ -107,7 +108,7 @@ TEST_F(D3DXLoaderTest, SearchesModuleDirectoryThenSystemDirectoryNewestFirst) {
     if (c.loads) {
       EXPECT_TRUE(native_platform::MessageBoxes().empty());
     } else {
-      EXPECT_EQ(std::vector<std::wstring>{kMsgD3DXNotFound}, MessageTexts());
+      EXPECT_EQ(std::vector<std::wstring>{user_text::kD3DXNotFound}, MessageTexts());
       ExpectDiscoveryStyle();
     }
     TearDownDiscoveryState(state);
@@ -177,7 +178,7 @@ TEST_F(D3DXLoaderTest, FailedRepeatedLoadLeavesNothingLoaded) {
   EXPECT_EQ(0, native_platform::LoadedLibraries());
   EXPECT_EQ(nullptr, state.d3dx_module);
   EXPECT_EQ(nullptr, state.create_effect);
-  EXPECT_EQ(std::vector<std::wstring>{kMsgD3DXNotFound}, MessageTexts());
+  EXPECT_EQ(std::vector<std::wstring>{user_text::kD3DXNotFound}, MessageTexts());
 }
 
 }  // namespace

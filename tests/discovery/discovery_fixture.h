@@ -12,6 +12,7 @@
 #include "discovery/effect_discovery.h"
 #include "fakes/fake_d3dx.h"
 #include "support/leak_checked_test.h"
+#include "support/user_texts.h"
 
 namespace discovery_test {
 
@@ -131,7 +132,7 @@ class DiscoveryTest : public support::LeakCheckedTest {
   void ExpectDiscoveryStyle() const {
     for (auto& box : native_platform::MessageBoxes()) {
       EXPECT_EQ(nullptr, box.owner);
-      EXPECT_EQ(std::wstring(kMsgCaption), box.caption);
+      EXPECT_EQ(std::wstring(user_text::kDiscoveryCaption), box.caption);
       EXPECT_EQ(0x1010u, box.style);
     }
   }

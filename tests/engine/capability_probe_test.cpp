@@ -2,6 +2,7 @@
 // the three usage checks against the display mode's format.
 #include "engine/engine_messages.h"
 #include "engine_test_support.h"
+#include "support/user_texts.h"
 
 namespace engine_test {
 namespace {
@@ -130,7 +131,7 @@ TEST_F(CapabilityProbeTest, NoUsableFormatShowsItsMessage) {
   d3d->format_results[{D3DFMT_A32B32G32R32F, D3DUSAGE_DYNAMIC}] = D3D_OK;
   CreateDevice(fakes::DeviceConfig());
   EXPECT_EQ(D3DERR_NOTAVAILABLE, subject->ProbeCapabilities());
-  EXPECT_EQ(std::vector<std::wstring>{kMsgNoPixelFormat}, Messages());
+  EXPECT_EQ(std::vector<std::wstring>{user_text::kNoPixelFormat}, Messages());
   for (bool supported : subject->format_supported) EXPECT_FALSE(supported);
 }
 
@@ -140,11 +141,11 @@ TEST_F(CapabilityProbeTest, TextureShapeLimitsRefuseTheDeviceBeforeFormatChecks)
     HRESULT result;
     std::vector<std::wstring> messages;
   } cases[] = {
-      {D3DPTEXTURECAPS_SQUAREONLY, D3DERR_NOTAVAILABLE, {kMsgSquareTexturesOnly}},
+      {D3DPTEXTURECAPS_SQUAREONLY, D3DERR_NOTAVAILABLE, {user_text::kSquareTexturesOnly}},
       {D3DPTEXTURECAPS_SQUAREONLY | D3DPTEXTURECAPS_POW2,
        D3DERR_NOTAVAILABLE,
-       {kMsgSquareTexturesOnly}},
-      {D3DPTEXTURECAPS_POW2, D3DERR_NOTAVAILABLE, {kMsgPowerOfTwoTexturesOnly}},
+       {user_text::kSquareTexturesOnly}},
+      {D3DPTEXTURECAPS_POW2, D3DERR_NOTAVAILABLE, {user_text::kPowerOfTwoTexturesOnly}},
       {D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_NONPOW2CONDITIONAL, D3D_OK, {}},
       {D3DPTEXTURECAPS_NONPOW2CONDITIONAL | D3DPTEXTURECAPS_ALPHA, D3D_OK, {}},
   };

@@ -2,6 +2,7 @@
 // parameters, behaviour flags, focus window and the caption of messages.
 #include "engine/engine_messages.h"
 #include "engine_test_support.h"
+#include "support/user_texts.h"
 
 namespace engine_test {
 namespace {
@@ -139,7 +140,7 @@ TEST_F(DeviceCreationTest, SecondSetUpReleasesTheFirstDeviceAndObject) {
 TEST_F(DeviceCreationTest, Direct3DCreateFailureShowsItsMessage) {
   fakes::InstallDirect3D(nullptr);
   EXPECT_FALSE(subject->SetUpDevice(&table, 0, false));
-  EXPECT_EQ(std::vector<std::wstring>{kMsgDirect3DCreateFailed}, Messages());
+  EXPECT_EQ(std::vector<std::wstring>{user_text::kDirect3DCreateFailed}, Messages());
   EXPECT_FALSE(subject->d3d);
   EXPECT_FALSE(subject->device);
 }
@@ -147,7 +148,7 @@ TEST_F(DeviceCreationTest, Direct3DCreateFailureShowsItsMessage) {
 TEST_F(DeviceCreationTest, DeviceCreateFailureShowsItsMessageAndReleasesDirect3D) {
   fakes::FailCall("IDirect3D9::CreateDevice", 1, D3DERR_NOTAVAILABLE);
   EXPECT_FALSE(subject->SetUpDevice(&table, 0, false));
-  EXPECT_EQ(std::vector<std::wstring>{kMsgDeviceCreateFailed}, Messages());
+  EXPECT_EQ(std::vector<std::wstring>{user_text::kDeviceCreateFailed}, Messages());
   EXPECT_FALSE(subject->d3d);
   EXPECT_FALSE(subject->device);
   EXPECT_EQ(1u, d3d->references());  // only the test's own

@@ -4,6 +4,7 @@
 #include "engine/engine_messages.h"
 #include "engine_test_support.h"
 #include "host/module_state.h"
+#include "support/user_texts.h"
 
 namespace engine_test {
 namespace {
@@ -111,7 +112,7 @@ TEST_F(DeviceLossTest, FailedResetShowsItsMessageAndFailsTheFrame) {
     fakes::FailCall(c.failing, 1, D3DERR_DEVICELOST);
 
     EXPECT_FALSE(subject->CheckDevice());
-    EXPECT_EQ(std::vector<std::wstring>{kMsgDeviceResetFailed}, Messages());
+    EXPECT_EQ(std::vector<std::wstring>{user_text::kDeviceResetFailed}, Messages());
     EXPECT_EQ(0, size_changed);
     EXPECT_EQ(c.effect_calls, effect->call_log());
   }
@@ -125,7 +126,7 @@ TEST_F(DeviceLossTest, ResetIsRefusedWhileDefaultPoolResourcesLiveElsewhere) {
                                            D3DPOOL_DEFAULT, stray.put(), nullptr));
   Script({D3DERR_DEVICENOTRESET});
   EXPECT_FALSE(subject->CheckDevice());
-  EXPECT_EQ(std::vector<std::wstring>{kMsgDeviceResetFailed}, Messages());
+  EXPECT_EQ(std::vector<std::wstring>{user_text::kDeviceResetFailed}, Messages());
   stray.reset();
 }
 
@@ -137,7 +138,7 @@ TEST_F(DeviceLossTest, OtherCooperativeLevelResultsShowTheirMessage) {
     native_platform::ClearMessageBoxes();
     Script({result});
     EXPECT_FALSE(subject->CheckDevice());
-    EXPECT_EQ(std::vector<std::wstring>{kMsgCooperativeLevelError}, Messages());
+    EXPECT_EQ(std::vector<std::wstring>{user_text::kCooperativeLevelError}, Messages());
     EXPECT_TRUE(Device()->reset_calls().empty());
     EXPECT_EQ(0, size_changed);
   }
@@ -156,7 +157,7 @@ TEST_F(DeviceLossTest, ResetNeedsDeviceAndEffect) {
   // Without an effect a resettable device cannot be recovered.
   Script({D3DERR_DEVICENOTRESET});
   EXPECT_FALSE(subject->CheckDevice());
-  EXPECT_EQ(std::vector<std::wstring>{kMsgDeviceResetFailed}, Messages());
+  EXPECT_EQ(std::vector<std::wstring>{user_text::kDeviceResetFailed}, Messages());
 }
 
 TEST_F(DeviceLossTest, ReleaseFrameSizeResourcesReleasesEverythingAndKeepsSlotCounts) {

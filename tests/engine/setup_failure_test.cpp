@@ -6,6 +6,7 @@
 #include "engine/engine_messages.h"
 #include "engine_test_support.h"
 #include "plan/plan_messages.h"
+#include "support/user_texts.h"
 
 namespace engine_test {
 namespace {
@@ -32,14 +33,14 @@ TEST_F(SetUpFailureTest, EachStepFailsWithItsMessageAndLeavesNothingAfterTeardow
   const FailureCase cases[] = {
       {"Direct3DCreate9",
        [](fakes::FakeDirect3D&, EffectDiscoveryState&) { fakes::InstallDirect3D(nullptr); },
-       {kMsgDirect3DCreateFailed},
+       {user_text::kDirect3DCreateFailed},
        0,
        false},
       {"CreateDevice",
        [](fakes::FakeDirect3D&, EffectDiscoveryState&) {
          fakes::FailCall("IDirect3D9::CreateDevice", 1, D3DERR_INVALIDCALL);
        },
-       {kMsgDeviceCreateFailed},
+       {user_text::kDeviceCreateFailed},
        0,
        false},
       {"GetDeviceCaps",
@@ -53,7 +54,7 @@ TEST_F(SetUpFailureTest, EachStepFailsWithItsMessageAndLeavesNothingAfterTeardow
        [](fakes::FakeDirect3D& d3d, EffectDiscoveryState&) {
          d3d.device_config.caps.TextureCaps = D3DPTEXTURECAPS_SQUAREONLY;
        },
-       {kMsgSquareTexturesOnly},
+       {user_text::kSquareTexturesOnly},
        0,
        false},
       {"GetDisplayMode",
@@ -65,49 +66,49 @@ TEST_F(SetUpFailureTest, EachStepFailsWithItsMessageAndLeavesNothingAfterTeardow
        false},
       {"no texture format",
        [](fakes::FakeDirect3D& d3d, EffectDiscoveryState&) { d3d.format_results.clear(); },
-       {kMsgNoPixelFormat},
+       {user_text::kNoPixelFormat},
        0,
        false},
       {"job event",
        [](fakes::FakeDirect3D&, EffectDiscoveryState&) {
          native_platform::FailWin32Call("CreateEventW", 1);
        },
-       {kMsgThreadStartFailed},
+       {user_text::kThreadStartFailed},
        1,
        false},
       {"done event",
        [](fakes::FakeDirect3D&, EffectDiscoveryState&) {
          native_platform::FailWin32Call("CreateEventW", 2);
        },
-       {kMsgThreadStartFailed},
+       {user_text::kThreadStartFailed},
        1,
        false},
       {"thread",
        [](fakes::FakeDirect3D&, EffectDiscoveryState&) {
          native_platform::FailWin32Call("_beginthreadex", 1);
        },
-       {kMsgThreadStartFailed},
+       {user_text::kThreadStartFailed},
        2,
        false},
       {"no compiled effect",
        [](fakes::FakeDirect3D&, EffectDiscoveryState& description) {
          description.compiled_effect.reset();
        },
-       {kMsgEffectCreateFailed},
+       {user_text::kEffectCreateFailed},
        3,
        false},
       {"no D3DXCreateEffect",
        [](fakes::FakeDirect3D&, EffectDiscoveryState& description) {
          description.create_effect = nullptr;
        },
-       {kMsgEffectCreateFailed},
+       {user_text::kEffectCreateFailed},
        3,
        false},
       {"D3DXCreateEffect",
        [](fakes::FakeDirect3D&, EffectDiscoveryState&) {
          fakes::FailCall("D3DXCreateEffect", 1, E_OUTOFMEMORY);
        },
-       {kMsgEffectCreateFailed},
+       {user_text::kEffectCreateFailed},
        3,
        false},
       {"plan validation",
@@ -118,7 +119,7 @@ TEST_F(SetUpFailureTest, EachStepFailsWithItsMessageAndLeavesNothingAfterTeardow
          effect.Technique("ProcessImage0").Pass().Annotate("RenderTarget0", 2);
          ProvideCompiledEffect(description, effect);
        },
-       {kMsgMissingRenderTarget, kMsgEffectCreateFailed},
+       {user_text::kMissingRenderTarget, user_text::kEffectCreateFailed},
        3,
        true},
   };
@@ -183,7 +184,7 @@ TEST_F(SetUpFailureTest, PowerOfTwoCapsFailTheSetUpOnlyWithoutTheConditionalExce
     if (c.succeeds) {
       EXPECT_TRUE(Messages().empty());
     } else {
-      EXPECT_EQ(std::vector<std::wstring>{kMsgPowerOfTwoTexturesOnly}, Messages());
+      EXPECT_EQ(std::vector<std::wstring>{user_text::kPowerOfTwoTexturesOnly}, Messages());
     }
     local->DestroyEngine();
     local.reset();

@@ -1,11 +1,13 @@
 // Processor detection, the module-wide routine table and the family mapping.
-#include <cpuid.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
+#include <utility>
 
 #include "pipeline/conversion_test_support.h"
 #include "plan/image_format.h"
+#include "platform/native/test_control.h"
 
 namespace {
 
@@ -28,28 +30,101 @@ void ExpectSameRoutines(const ConversionRoutines& expected, const ConversionRout
   EXPECT_EQ(expected.readback_serial, actual.readback_serial);
 }
 
-// AVX2 counts only when the processor has AVX and AVX2 and the system has
-// enabled the XMM and YMM state in XCR0, which XGETBV reads once OSXSAVE says
-// the instruction is allowed.
-bool ExpectAvx2(unsigned leaf1_ecx) {
-  if (!(leaf1_ecx & (1u << 27)) || !(leaf1_ecx & (1u << 28))) return false;
-  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-  if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) || !(ebx & (1u << 5))) return false;
-  uint32_t xcr0_low, xcr0_high;
-  __asm__ volatile(".byte 0x0f, 0x01, 0xd0" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
-  return (xcr0_low & 6u) == 6u;
+constexpr uint32_t kMmx = 1u << 23, kSse = 1u << 25, kSse2 = 1u << 26;  // leaf 1, EDX
+constexpr uint32_t kOsxsave = 1u << 27, kAvx = 1u << 28;                // leaf 1, ECX
+constexpr uint32_t kAvx2 = 1u << 5;                                     // leaf 7, EBX
+
+// What a processor and its system answer.
+struct Processor {
+  const char* label;
+  bool has_leaf1;
+  uint32_t leaf1_edx, leaf1_ecx;
+  bool has_leaf7;
+  uint32_t leaf7_ebx;
+  uint64_t xcr0;
+  bool system_saves_sse;  // IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE)
+  int32_t expected_features;
+};
+
+const Processor kProcessors[] = {
+    {"no CPUID leaf 1", false, 0, 0, false, 0, 0, true, 0},
+    {"nothing", true, 0, 0, false, 0, 0, true, 0},
+    {"MMX", true, kMmx, 0, false, 0, 0, false, 1},
+    {"MMX and SSE", true, kMmx | kSse, 0, false, 0, 0, true, 3},
+    {"SSE without MMX", true, kSse, 0, false, 0, 0, true, 2},
+    {"SSE2", true, kMmx | kSse | kSse2, 0, false, 0, 0, true, 7},
+    {"SSE2 on a system that does not save SSE state keeps only MMX", true, kMmx | kSse | kSse2, 0,
+     false, 0, 0, false, 1},
+    {"SSE without MMX on such a system keeps nothing", true, kSse | kSse2, 0, false, 0, 0, false,
+     0},
+    {"AVX2", true, kMmx | kSse | kSse2, kOsxsave | kAvx, true, kAvx2, 6, true, 15},
+    {"AVX2 without YMM state saved", true, kMmx | kSse | kSse2, kOsxsave | kAvx, true, kAvx2, 2,
+     true, 7},
+    {"AVX2 without OSXSAVE", true, kMmx | kSse | kSse2, kAvx, true, kAvx2, 6, true, 7},
+    {"AVX without AVX2", true, kMmx | kSse | kSse2, kOsxsave | kAvx, true, 0, 6, true, 7},
+    {"AVX2 without leaf 7", true, kMmx | kSse | kSse2, kOsxsave | kAvx, false, 0, 6, true, 7},
+    {"AVX2 bits without SSE2", true, kMmx | kSse, kOsxsave | kAvx, true, kAvx2, 6, true, 3},
+    {"AVX2 on a system that does not save SSE state", true, kMmx | kSse | kSse2, kOsxsave | kAvx,
+     true, kAvx2, 6, false, 1},
+};
+
+void Steer(const Processor& p) {
+  std::map<std::pair<uint32_t, uint32_t>, CpuidResult> cpuid;
+  if (p.has_leaf1) cpuid[{1, 0}] = {0, 0, p.leaf1_ecx, p.leaf1_edx};
+  if (p.has_leaf7) cpuid[{7, 0}] = {0, p.leaf7_ebx, 0, 0};
+  native_platform::SteerProcessor(cpuid, p.xcr0,
+                                  {{PF_XMMI_INSTRUCTIONS_AVAILABLE, p.system_saves_sse},
+                                   {PF_XMMI64_INSTRUCTIONS_AVAILABLE, p.system_saves_sse}});
 }
 
-TEST(ConversionSelection, DetectionReportsTheProcessorBits) {
-  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-  ASSERT_TRUE(__get_cpuid(1, &eax, &ebx, &ecx, &edx));
-  int32_t expected = 0;
-  if (edx & (1u << 23)) expected |= 1;
-  if (edx & (1u << 25)) expected |= 2;
-  if (edx & (1u << 26)) expected |= 4;
-  if ((expected & 4) && ExpectAvx2(ecx)) expected |= 8;
-  if (!IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE)) expected &= 1;
-  EXPECT_EQ(expected, DetectCpuFeatures());
+// Puts the real processor and a table filled for it back however a test ends.
+class SteeredProcessorTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    native_platform::UseRealProcessor();
+    cpu_features = -1;
+    const ConversionRoutines* refill = nullptr;
+    SelectConversionRoutines(&refill, float32);
+  }
+};
+
+TEST_F(SteeredProcessorTest, DetectionReadsTheFeatureBitsFromTheAnswers) {
+  for (const Processor& p : kProcessors) {
+    SCOPED_TRACE(p.label);
+    Steer(p);
+    EXPECT_EQ(p.expected_features, DetectCpuFeatures());
+  }
+}
+
+TEST_F(SteeredProcessorTest, SelectionFillsTheTableForTheDetectedTier) {
+  for (const Processor& p : kProcessors) {
+    SCOPED_TRACE(p.label);
+    Steer(p);
+    cpu_features = -1;  // the first selection of a new process
+    for (uint32_t family : kFamilies) {
+      SCOPED_TRACE(FamilyName(family));
+      const ConversionRoutines* out = nullptr;
+      bool selected = SelectConversionRoutines(&out, family);
+      EXPECT_EQ(p.expected_features, cpu_features);
+      if (p.expected_features == 0) {
+        EXPECT_FALSE(selected);
+        EXPECT_EQ(nullptr, out);
+        continue;
+      }
+      ASSERT_TRUE(selected);
+      ExpectSameRoutines(RoutinesOf(TierForFeatures(p.expected_features), family), *out);
+    }
+  }
+}
+
+TEST_F(SteeredProcessorTest, OnlyMmxLeftSelectsTheMmxRoutines) {
+  const Processor& sse2_unsaved = kProcessors[6];
+  ASSERT_EQ(1, sse2_unsaved.expected_features);
+  Steer(sse2_unsaved);
+  cpu_features = -1;
+  const ConversionRoutines* out = nullptr;
+  ASSERT_TRUE(SelectConversionRoutines(&out, float16));
+  ExpectSameRoutines(RoutinesOf(ConversionTier::mmx, float16), *out);
 }
 
 TEST(ConversionSelection, TierFollowsTheHighestFeatureBit) {

@@ -182,14 +182,22 @@ TEST_F(CreateEffectAndPlanTest, FailedBuildLeavesNoEffect) {
 
   EXPECT_EQ(D3DERR_INVALIDCALL, CreateEffectAndPlan(engine()));
   EXPECT_FALSE(engine().effect);
-  // The build refused at once and the validation never ran.
-  EXPECT_EQ(1u, engine().track_bindings.size());
+  // Bindings of an earlier effect went with it, and the validation never ran.
+  EXPECT_TRUE(engine().track_bindings.empty());
   EXPECT_EQ(none, engine().image_format);
 }
 
 TEST_F(CreateEffectAndPlanTest, BuildRunningOutOfMemoryReleasesTheEffect) {
+  AddTrack("", 0, 1);
   EffectDescription description;
+  description.Int("Track0");
   description.Texture("TxSrc0");
+  description.Texture("TxRT0");
+  description.Texture("TxTmp");
+  description.Int("Frame");
+  description.Int("FrameNum");
+  description.Vector("SrcSize", {});
+  description.Vector("PixScale", {});
   description.Technique("ProcessImage0").Pass();
   Discover(description);
   exhausting_description = &description;
@@ -197,6 +205,17 @@ TEST_F(CreateEffectAndPlanTest, BuildRunningOutOfMemoryReleasesTheEffect) {
 
   EXPECT_EQ(E_OUTOFMEMORY, CreateEffectAndPlan(engine()));
   EXPECT_FALSE(engine().effect);
+  // Nothing may keep pointing into the released effect.
+  EXPECT_EQ(nullptr, engine().tx_tmp_param);
+  EXPECT_EQ(nullptr, engine().frame_param);
+  EXPECT_EQ(nullptr, engine().frame_num_param);
+  EXPECT_EQ(nullptr, engine().src_size_param);
+  EXPECT_EQ(nullptr, engine().pix_scale_param);
+  EXPECT_TRUE(engine().track_bindings.empty());
+  EXPECT_TRUE(engine().source_bindings.empty());
+  EXPECT_TRUE(engine().source_offsets.empty());
+  EXPECT_TRUE(engine().render_target_params.empty());
+  EXPECT_TRUE(engine().techniques.empty());
   EXPECT_TRUE(fakes::LiveEffects().empty());
   EXPECT_EQ(none, engine().image_format);
   EXPECT_TRUE(native_platform::MessageBoxes().empty());

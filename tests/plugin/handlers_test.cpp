@@ -55,8 +55,8 @@ TEST_F(HandlersTest, MiddleButtonForgetsTheFramesOnlyWhileTheFilterIsActive) {
   EXPECT_EQ(1u, engine->frame_cache.count(10));
   host_.filter_active = true;
   EXPECT_EQ(1, WindowMessageHandler(nullptr, 519, 0, 0, nullptr, &filter_table));
-  EXPECT_EQ(0u, engine->frame_cache.count(10));
-  EXPECT_EQ(1u, engine->frame_cache.count(-1034));
+  ASSERT_EQ(1u, engine->frame_cache.size());
+  EXPECT_TRUE(IsPlaceholderKey(engine->frame_cache.begin()->first));
   EXPECT_EQ(-1, engine->last_uploaded_frame);
 }
 

@@ -143,24 +143,77 @@ TEST_F(PluginTest, RepeatWithoutTitleKeepsThePreviousTitle) {
   EXPECT_EQ("Blur|Soft, v1.2|level:0,1,0", ReadWholeTable(filter_table));
 }
 
-TEST_F(PluginTest, RepeatRunningOutOfMemoryAnywhereNeverLeavesTheTableDangling) {
+// Five tracks and a check box, so that a failure part-way through the
+// controls falls between the arrays of the two kinds.
+EffectDescription FiveTrackEffect() {
+  EffectDescription effect;
+  effect.IntArray("FilterVersion", {3, 1}).Annotate("name", "Five").Annotate("ex_info", "Wide");
+  for (int i = 0; i < 5; ++i) {
+    effect.Int("Track" + std::to_string(i)).Annotate("name", "t" + std::to_string(i));
+  }
+  effect.Bool("Check0").Annotate("name", "flag");
+  effect.Technique("ProcessImage0").Pass();
+  return effect;
+}
+
+EffectDescription OneTrackEffect() {
+  EffectDescription effect;
+  effect.IntArray("FilterVersion", {1, 0}).Annotate("name", "One").Annotate("ex_info", "Narrow");
+  effect.Int("Track0").Annotate("name", "only");
+  effect.Technique("ProcessImage0").Pass();
+  return effect;
+}
+
+// The number of "Track%d" parameters of the effect a compiled buffer holds,
+// read through an effect made from it, as the engine would.
+int TracksOfCompiledEffect(ID3DXBuffer* compiled) {
+  auto device = fakes::MakeFake<fakes::FakeDevice>();
+  ComPtr<ID3DXEffect> effect;
+  EXPECT_EQ(S_OK, fakes::D3DXCreateEffect(device.get(), compiled->GetBufferPointer(),
+                                          compiled->GetBufferSize(), nullptr, nullptr, 0, nullptr,
+                                          effect.put(), nullptr));
+  int tracks = 0;
+  while (effect && effect->GetParameterByName(nullptr, ("Track" + std::to_string(tracks)).c_str()))
+    ++tracks;
+  return tracks;
+}
+
+TEST_F(PluginTest, RepeatRunningOutOfMemoryAnywhereKeepsTableAndStateOfOneEffect) {
   InstallD3DX();
-  for (int nth = 1; nth <= 40; ++nth) {
+  for (int nth = 1; nth <= 60; ++nth) {
     SCOPED_TRACE(testing::Message() << "allocation " << nth << " fails");
     fakes::ResetFakeD3DX();
-    fakes::SetEffectSource(plugin_test::kEffectSource, BlurEffect());
+    fakes::SetEffectSource(plugin_test::kEffectSource, OneTrackEffect());
     GetFilterTable();
     const std::string before = ReadWholeTable(filter_table);
+    ASSERT_EQ("One|Narrow, v1.0|only:0,1,0", before);
 
     fakes::ResetFakeD3DX();
-    fakes::SetEffectSource(plugin_test::kEffectSource, SharpenEffect());
+    fakes::SetEffectSource(plugin_test::kEffectSource, FiveTrackEffect());
     support::FailNothrowAllocation(nth);
     GetFilterTable();
     support::FailNothrowAllocation(0);
     const std::string after = ReadWholeTable(filter_table);
-    // Either the new effect made it, or the table still shows a whole effect.
-    EXPECT_TRUE(after == before || after.rfind("Sharpen|", 0) == 0 || after.rfind("Blur|", 0) == 0)
-        << after;
+
+    // The table shows one whole effect, and the discovery state behind it
+    // (what the engine binds) describes the same controls.
+    const bool five =
+        after == "Five|Wide, v3.1|t0:0,1,0|t1:0,1,0|t2:0,1,0|t3:0,1,0|t4:0,1,0|flag:0";
+    EXPECT_TRUE(five || after == before) << after;
+    ASSERT_EQ(static_cast<size_t>(filter_table.track_count),
+              effect_discovery.track_descriptors.size());
+    ASSERT_EQ(static_cast<size_t>(filter_table.check_count),
+              effect_discovery.check_descriptors.size());
+    for (int i = 0; i < filter_table.track_count; ++i) {
+      EXPECT_EQ(filter_table.track_names[i], effect_discovery.track_descriptors[i].name);
+    }
+    for (int i = 0; i < filter_table.check_count; ++i) {
+      EXPECT_EQ(filter_table.check_names[i], effect_discovery.check_descriptors[i].name);
+    }
+    if (effect_discovery.compiled_effect) {
+      EXPECT_EQ(filter_table.track_count,
+                TracksOfCompiledEffect(effect_discovery.compiled_effect.get()));
+    }
   }
 }
 

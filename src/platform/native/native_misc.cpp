@@ -1,6 +1,5 @@
 // Stand-in for the user interface, text conversion, Direct3D creation and
 // processor queries, plus the shared state and the test controls.
-#include <cpuid.h>
 #include <iconv.h>
 
 #include <cerrno>
@@ -59,6 +58,7 @@ void ResetPlatform() {
   state.d3d_factory = nullptr;
   state.d3d_calls.clear();
   state.last_error = 0;
+  UseRealProcessor();
 }
 
 const std::vector<MessageBoxRecord>& MessageBoxes() { return State().message_boxes; }
@@ -79,7 +79,9 @@ void SetFile(const std::wstring& path, const std::string& contents) {
   SetFile(path, std::vector<uint8_t>(contents.begin(), contents.end()));
 }
 void RemoveFile(const std::wstring& path) { State().files.erase(path); }
-void SetFileReadFailure(const std::wstring& path, bool fail) { State().files[path].read_fails = fail; }
+void SetFileReadFailure(const std::wstring& path, bool fail) {
+  State().files[path].read_fails = fail;
+}
 void SetFileShortRead(const std::wstring& path, bool short_read) {
   State().files[path].short_read = short_read;
 }
@@ -109,9 +111,8 @@ BOOL WINAPI CloseHandle(HANDLE handle) {
 }
 
 int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
-  State().message_boxes.push_back(
-      {owner, text ? std::wstring(text) : std::wstring(), caption ? std::wstring(caption) : L"",
-       style});
+  State().message_boxes.push_back({owner, text ? std::wstring(text) : std::wstring(),
+                                   caption ? std::wstring(caption) : L"", style});
   return 1;  // IDOK
 }
 
@@ -155,13 +156,4 @@ IDirect3D9* WINAPI Direct3DCreate9(UINT sdk_version) {
   state.d3d_calls.push_back(sdk_version);
   if (!state.d3d_factory) Unsupported("Direct3DCreate9 without a fake GPU set by the test");
   return state.d3d_factory(sdk_version);
-}
-
-BOOL WINAPI IsProcessorFeaturePresent(DWORD feature) {
-  unsigned a = 0, b = 0, c = 0, d = 0;
-  if (!__get_cpuid(1, &a, &b, &c, &d)) return FALSE;
-  // A 64-bit Linux kernel always saves SSE state; the CPUID bits decide.
-  if (feature == PF_XMMI_INSTRUCTIONS_AVAILABLE) return (d & bit_SSE) ? TRUE : FALSE;
-  if (feature == PF_XMMI64_INSTRUCTIONS_AVAILABLE) return (d & bit_SSE2) ? TRUE : FALSE;
-  Unsupported("IsProcessorFeaturePresent for this feature");
 }

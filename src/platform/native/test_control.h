@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "win32.h"
 #include "d3d9.h"
+#include "platform/processor.h"
+#include "win32.h"
 
 namespace native_platform {
 
@@ -41,7 +42,7 @@ const std::vector<MessageBoxRecord>& MessageBoxes();
 void ClearMessageBoxes();
 
 // Module path, system directory and the module's own file version.
-void SetModulePath(const std::wstring& path);  // empty: GetModuleFileNameW fails
+void SetModulePath(const std::wstring& path);       // empty: GetModuleFileNameW fails
 void SetSystemDirectory(const std::wstring& path);  // empty: GetSystemDirectoryW fails
 void SetModuleFileVersion(DWORD most_significant, DWORD least_significant);
 void RemoveModuleFileVersion();
@@ -81,6 +82,13 @@ int OpenKernelHandles();
 // aborts, because a test that reaches Direct3D must say which GPU it has.
 void SetDirect3DFactory(std::function<IDirect3D9*(UINT sdk_version)> factory);
 const std::vector<UINT>& Direct3DCreateCalls();
+
+// CPUID (by leaf and subleaf; a leaf not given reads as unsupported), XCR0
+// and IsProcessorFeaturePresent answer as given instead of as the real
+// processor does, until UseRealProcessor.
+void SteerProcessor(const std::map<std::pair<uint32_t, uint32_t>, CpuidResult>& cpuid,
+                    uint64_t enabled_state, const std::map<DWORD, bool>& features);
+void UseRealProcessor();
 
 // The HWND GetDesktopWindow returns.
 HWND DesktopWindow();
