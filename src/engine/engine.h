@@ -62,6 +62,9 @@ struct Engine {
   bool format_supported[kProbedFormatCount] = {};
   const ConversionRoutines* conversion_routines = nullptr;
   D3DCAPS9 caps = {};
+  // This frame's render job copied its result into staging_texture; the
+  // read-back delivers nothing else.
+  bool result_in_staging = false;
 
   // Device lifecycle.
   bool SetUpDevice(FilterTable* table, int adapter_setting, bool use_worker);
@@ -71,8 +74,13 @@ struct Engine {
   // Releases device then d3d: the failure path of SetUpDevice.
   void ReleaseDeviceAndDirect3D();
 
-  // Capability probe and the release of frame-size resources.
+  // Capability probe, the frame-size resources and their release.
   HRESULT ProbeCapabilities();
+  bool PrepareFrameSize(int32_t width, int32_t height, int32_t row_stride);
+  HRESULT CreateFrameTexture(ComPtr<IDirect3DTexture9>& slot, DWORD usage, D3DPOOL pool);
+  HRESULT CreateDeclarationAndStaging();
+  HRESULT CreateQuad();
+  HRESULT CreateQuadAndTextures();
   HRESULT ReleaseDefaultPoolResources();
   bool ReleaseFrameSizeResources();
   bool InvalidateFrameCache();

@@ -1,9 +1,39 @@
 // The process handler: the per-frame order of host calls and engine stages.
 #include "engine/engine.h"
 #include "host/module_state.h"
+#include "pipeline/frame_cache_assignment.h"
+#include "pipeline/pass_execution.h"
+#include "pipeline/source_upload.h"
+#include "plan/parameter_binding.h"
 #include "plugin/plugin_handlers.h"
 
 namespace {
+
+bool PrepareFrame(Engine& engine, FilterTable& table, const FrameRequest& request) {
+  if (size_changed) {
+    engine.ReleaseFrameSizeResources();
+    // A failed setup keeps size_changed, so the next frame tries again.
+    if (!engine.PrepareFrameSize(request.width, request.height, request.max_width)) return false;
+    ApplyControlValues(engine, table.track_values, table.check_values);
+    size_changed = 0;
+    parameters_changed = 0;
+  } else if (parameters_changed) {
+    ApplyControlValues(engine, table.track_values, table.check_values);
+    parameters_changed = 0;
+  }
+  return true;
+}
+
+bool UploadMissingFrames(Engine& engine, FilterTable& table, const FrameRequest& request) {
+  HostServices& host = *table.services;
+  for (int32_t offset : engine.source_offsets) {
+    const int32_t frame = SourceFrame(engine.current_frame, offset);
+    if (IsFrameResident(engine, frame)) continue;
+    const HostPixel* image = host.fetch_frame(&table, request.edit_handle, frame, nullptr, nullptr);
+    if (!image || !UploadSourceFrame(engine, image, frame, host.parallel_run)) return false;
+  }
+  return true;
+}
 
 bool ProcessFrame(FilterTable* table, FrameRequest* request) {
   if (!engine || !table || !request || !table->services) return false;
@@ -23,10 +53,21 @@ bool ProcessFrame(FilterTable* table, FrameRequest* request) {
     size_changed = 1;
   }
   if (!engine->CheckDevice()) return false;
+  if (!PrepareFrame(*engine, *table, *request)) return false;
+  if (!PrepareFrameSources(*engine, request->frame_count, request->frame)) return false;
+  if (!UploadMissingFrames(*engine, *table, *request)) return false;
 
-  // Frame-size resources, uploads, drawing and read-back are the frame
-  // pipeline's; until it exists no frame can be delivered.
-  return false;
+  int32_t predicted = -1;
+  if (!StartPassRun(*engine, &predicted)) return false;
+  // While the worker draws, the host gets the frame that comes next ready; a
+  // prediction past the clip's end is no frame to ask for.
+  if (predicted >= 0 && predicted < request->frame_count &&
+      !host.fetch_frame(table, request->edit_handle, predicted, nullptr, nullptr)) {
+    // The posted job must end before the handler returns.
+    WaitForJob(engine->worker);
+    return false;
+  }
+  return ReadBackResult(*engine, request->output, host.parallel_run);
 }
 
 }  // namespace

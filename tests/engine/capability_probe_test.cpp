@@ -186,8 +186,9 @@ TEST_F(CapabilityProbeTest, FailedQueriesReturnTheirStatusSilently) {
     EXPECT_EQ(c.status, subject->ProbeCapabilities());
     EXPECT_TRUE(Messages().empty());
     EXPECT_TRUE(d3d->check_format_calls().empty());
-    if (std::string(c.method) == "IDirect3DDevice9::GetDeviceCaps")
+    if (std::string(c.method) == "IDirect3DDevice9::GetDeviceCaps") {
       EXPECT_EQ(12345u, subject->caps.MaxTextureWidth);
+    }
   }
 }
 
