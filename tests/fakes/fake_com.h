@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "platform/win32_api.h"
 
@@ -16,12 +17,29 @@ int LiveObjects();
 // the given status. Names are "Interface::Method", e.g.
 // "IDirect3DDevice9::CreateTexture", or the exported function's name.
 void FailCall(const std::string& method, int nth, HRESULT status);
-// Forgets every planned failure and every call count.
+// Forgets every planned failure, every call count and the recording.
 void ResetFaults();
 // True, with *status set, when this call is the one planned to fail.
 bool ShouldFail(const char* method, HRESULT* status);
 // How often the named method has been called since the last reset.
 int CallCount(const std::string& method);
+// Planned failures that have not fired yet.
+int PendingFailures();
+
+// Fail-point recording, for fault-injection sweeps: while on, every fail
+// point reached, in any fake or thread, appends its name. Starting clears
+// the previous recording.
+void StartRecordingFailPoints();
+std::vector<std::string> StopRecordingFailPoints();
+
+// "Fail call nth of method": one run of a sweep.
+struct FailPlan {
+  std::string method;
+  int nth;
+};
+// One plan per fail point reached in the recording, in the order reached:
+// the kth occurrence of M gives {M, k}.
+std::vector<FailPlan> SweepPlans(const std::vector<std::string>& recording);
 
 void TrackObjectCreated();
 void TrackObjectDestroyed();

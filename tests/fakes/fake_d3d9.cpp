@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "fakes/pass_execution.h"
+#include "fakes/quad_check.h"
 #include "platform/native/test_control.h"
 
 namespace fakes {
@@ -83,6 +85,22 @@ FakeTexture::FakeTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DF
       default_pool_(std::move(default_pool)),
       serial_(++texture_serial) {
   if (default_pool_) ++*default_pool_;
+  const size_t row = static_cast<size_t>(width) * BytesPerTexel(format);
+  for (UINT y = 0; y < height; ++y) {
+    uint8_t* padding = bits_.data() + static_cast<size_t>(y) * pitch_ + row;
+    std::memset(padding, kRowPaddingByte, pitch_ - row);
+  }
+}
+
+bool FakeTexture::row_padding_intact() const {
+  const size_t row = static_cast<size_t>(width_) * BytesPerTexel(format_);
+  for (UINT y = 0; y < height_; ++y) {
+    const uint8_t* line = bits_.data() + static_cast<size_t>(y) * pitch_;
+    for (size_t i = row; i < static_cast<size_t>(pitch_); ++i) {
+      if (line[i] != kRowPaddingByte) return false;
+    }
+  }
+  return true;
 }
 
 FakeTexture::~FakeTexture() {
@@ -191,6 +209,7 @@ void FakeDevice::SetParent(IDirect3D9* parent) {
 }
 
 HRESULT STDMETHODCALLTYPE FakeDevice::TestCooperativeLevel() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   call_log_.push_back("TestCooperativeLevel");
   ++cooperative_level_calls_;
   DEVICE_FAIL_POINT("TestCooperativeLevel");
@@ -201,6 +220,7 @@ HRESULT STDMETHODCALLTYPE FakeDevice::TestCooperativeLevel() {
 }
 
 HRESULT STDMETHODCALLTYPE FakeDevice::GetDeviceCaps(D3DCAPS9* caps) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   call_log_.push_back("GetDeviceCaps");
   DEVICE_FAIL_POINT("GetDeviceCaps");
   if (!caps) return D3DERR_INVALIDCALL;
@@ -209,6 +229,7 @@ HRESULT STDMETHODCALLTYPE FakeDevice::GetDeviceCaps(D3DCAPS9* caps) {
 }
 
 HRESULT STDMETHODCALLTYPE FakeDevice::GetDisplayMode(UINT swap_chain, D3DDISPLAYMODE* mode) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   call_log_.push_back("GetDisplayMode");
   DEVICE_FAIL_POINT("GetDisplayMode");
   if (!mode || swap_chain != 0) return D3DERR_INVALIDCALL;
@@ -217,6 +238,7 @@ HRESULT STDMETHODCALLTYPE FakeDevice::GetDisplayMode(UINT swap_chain, D3DDISPLAY
 }
 
 HRESULT STDMETHODCALLTYPE FakeDevice::Reset(D3DPRESENT_PARAMETERS* parameters) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   call_log_.push_back("Reset");
   if (parameters) reset_calls_.push_back(*parameters);
   DEVICE_FAIL_POINT("Reset");
@@ -226,6 +248,7 @@ HRESULT STDMETHODCALLTYPE FakeDevice::Reset(D3DPRESENT_PARAMETERS* parameters) {
   for (auto& target : render_targets_) target.reset();
   render_targets_[0] = back_buffer_;
   stream_source_.reset();
+  stream_offset_ = stream_stride_ = 0;
   declaration_.reset();
   in_scene_ = false;
   return D3D_OK;
@@ -235,6 +258,7 @@ HRESULT STDMETHODCALLTYPE FakeDevice::CreateTexture(UINT width, UINT height, UIN
                                                     DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                                     IDirect3DTexture9** texture,
                                                     HANDLE* shared_handle) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   call_log_.push_back("CreateTexture");
   DEVICE_FAIL_POINT("CreateTexture");
   if (!texture || shared_handle || width == 0 || height == 0 || levels != 1 ||
@@ -255,6 +279,7 @@ HRESULT STDMETHODCALLTYPE FakeDevice::CreateVertexBuffer(UINT length, DWORD usag
                                                          D3DPOOL pool,
                                                          IDirect3DVertexBuffer9** buffer,
                                                          HANDLE* shared_handle) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   call_log_.push_back("CreateVertexBuffer");
   DEVICE_FAIL_POINT("CreateVertexBuffer");
   if (!buffer || shared_handle || length == 0) return D3DERR_INVALIDCALL;
@@ -267,6 +292,7 @@ HRESULT STDMETHODCALLTYPE FakeDevice::CreateVertexBuffer(UINT length, DWORD usag
 
 HRESULT STDMETHODCALLTYPE FakeDevice::UpdateTexture(IDirect3DBaseTexture9* source,
                                                     IDirect3DBaseTexture9* destination) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   call_log_.push_back("UpdateTexture");
   update_texture_calls_.push_back({source, destination});
   DEVICE_FAIL_POINT("UpdateTexture");
@@ -285,6 +311,7 @@ HRESULT STDMETHODCALLTYPE FakeDevice::UpdateTexture(IDirect3DBaseTexture9* sourc
 
 HRESULT STDMETHODCALLTYPE FakeDevice::GetRenderTargetData(IDirect3DSurface9* render_target,
                                                           IDirect3DSurface9* destination) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   call_log_.push_back("GetRenderTargetData");
   render_target_data_calls_.push_back({render_target, destination});
   DEVICE_FAIL_POINT("GetRenderTargetData");
@@ -302,6 +329,7 @@ HRESULT STDMETHODCALLTYPE FakeDevice::GetRenderTargetData(IDirect3DSurface9* ren
 }
 
 HRESULT STDMETHODCALLTYPE FakeDevice::SetRenderTarget(DWORD index, IDirect3DSurface9* surface) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   call_log_.push_back("SetRenderTarget");
   set_render_target_calls_.push_back({index, surface});
   DEVICE_FAIL_POINT("SetRenderTarget");
@@ -321,6 +349,7 @@ HRESULT STDMETHODCALLTYPE FakeDevice::SetRenderTarget(DWORD index, IDirect3DSurf
 }
 
 HRESULT STDMETHODCALLTYPE FakeDevice::GetRenderTarget(DWORD index, IDirect3DSurface9** surface) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   call_log_.push_back("GetRenderTarget");
   DEVICE_FAIL_POINT("GetRenderTarget");
   if (!surface || index >= render_targets_.size()) return D3DERR_INVALIDCALL;
@@ -332,6 +361,7 @@ HRESULT STDMETHODCALLTYPE FakeDevice::GetRenderTarget(DWORD index, IDirect3DSurf
 }
 
 HRESULT STDMETHODCALLTYPE FakeDevice::BeginScene() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   call_log_.push_back("BeginScene");
   DEVICE_FAIL_POINT("BeginScene");
   if (in_scene_) return D3DERR_INVALIDCALL;
@@ -340,6 +370,7 @@ HRESULT STDMETHODCALLTYPE FakeDevice::BeginScene() {
 }
 
 HRESULT STDMETHODCALLTYPE FakeDevice::EndScene() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   call_log_.push_back("EndScene");
   DEVICE_FAIL_POINT("EndScene");
   if (!in_scene_) return D3DERR_INVALIDCALL;
@@ -350,18 +381,68 @@ HRESULT STDMETHODCALLTYPE FakeDevice::EndScene() {
 
 HRESULT STDMETHODCALLTYPE FakeDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start_vertex,
                                                     UINT primitive_count) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   call_log_.push_back("DrawPrimitive");
-  DrawPrimitiveCall call{type, start_vertex, primitive_count, {}};
+  DrawPrimitiveCall call;
+  call.type = type;
+  call.start_vertex = start_vertex;
+  call.primitive_count = primitive_count;
   for (size_t i = 0; i < 4; ++i)
     call.targets[i] = i < render_targets_.size() ? render_targets_[i].get() : nullptr;
+  if (has_active_pass_) call.pass = active_pass_.label;
+  const size_t draw = draw_calls_.size();
   draw_calls_.push_back(call);
   DEVICE_FAIL_POINT("DrawPrimitive");
-  if (!in_scene_ || !declaration_ || !stream_source_) return D3DERR_INVALIDCALL;
+  DrawState state{type,
+                  start_vertex,
+                  primitive_count,
+                  in_scene_,
+                  declaration_.get(),
+                  stream_source_.get(),
+                  stream_offset_,
+                  stream_stride_,
+                  {call.targets[0], call.targets[1], call.targets[2], call.targets[3]}};
+  std::vector<std::string> mismatches = QuadMismatches(state);
+  if (!mismatches.empty()) {
+    RecordDrawErrors(draw, mismatches);
+    // The runtime refuses these; anything else it would draw, wrongly.
+    if (!in_scene_ || !declaration_ || !stream_source_) return D3DERR_INVALIDCALL;
+    return D3D_OK;
+  }
+  draw_calls_[draw].drawn = true;
+  if (has_active_pass_ && active_pass_.program) {
+    FakeSurface* targets[4];
+    for (int m = 0; m < 4; ++m) targets[m] = AsSurface(call.targets[m]);
+    PassOutcome outcome = RunPassProgram(active_pass_, targets);
+    draw_calls_[draw].ran_program = true;
+    draw_calls_[draw].feedback = outcome.feedback;
+    RecordDrawErrors(draw, outcome.errors);
+  }
   return D3D_OK;
+}
+
+void FakeDevice::RecordDrawErrors(size_t draw, const std::vector<std::string>& errors) {
+  std::string prefix = "draw " + std::to_string(draw);
+  if (!draw_calls_[draw].pass.empty()) prefix += " (" + draw_calls_[draw].pass + ")";
+  for (const std::string& error : errors) draw_errors_.push_back(prefix + ": " + error);
+}
+
+void FakeDevice::EnterEffectPass(const ActivePass& pass) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  active_pass_ = pass;
+  has_active_pass_ = true;
+}
+
+void FakeDevice::LeaveEffectPass(const EffectParameters* effect) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (!has_active_pass_ || active_pass_.effect != effect) return;
+  has_active_pass_ = false;
+  active_pass_ = ActivePass();
 }
 
 HRESULT STDMETHODCALLTYPE FakeDevice::CreateVertexDeclaration(
     const D3DVERTEXELEMENT9* elements, IDirect3DVertexDeclaration9** declaration) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   call_log_.push_back("CreateVertexDeclaration");
   DEVICE_FAIL_POINT("CreateVertexDeclaration");
   if (!elements || !declaration) return D3DERR_INVALIDCALL;
@@ -373,6 +454,7 @@ HRESULT STDMETHODCALLTYPE FakeDevice::CreateVertexDeclaration(
 
 HRESULT STDMETHODCALLTYPE
 FakeDevice::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   call_log_.push_back("SetVertexDeclaration");
   set_declaration_calls_.push_back(declaration);
   DEVICE_FAIL_POINT("SetVertexDeclaration");
@@ -385,6 +467,7 @@ FakeDevice::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
 
 HRESULT STDMETHODCALLTYPE FakeDevice::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer,
                                                       UINT offset, UINT stride) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
   call_log_.push_back("SetStreamSource");
   set_stream_source_calls_.push_back({stream, buffer, offset, stride});
   DEVICE_FAIL_POINT("SetStreamSource");
@@ -392,6 +475,8 @@ HRESULT STDMETHODCALLTYPE FakeDevice::SetStreamSource(UINT stream, IDirect3DVert
   ComPtr<IDirect3DVertexBuffer9> held = ComPtr<IDirect3DVertexBuffer9>::Adopt(buffer);
   if (buffer) buffer->AddRef();
   stream_source_ = std::move(held);
+  stream_offset_ = offset;
+  stream_stride_ = stride;
   return D3D_OK;
 }
 

@@ -3,16 +3,21 @@
 // that follows D3D (the device holds what is bound to it, and its parent
 // Direct3D object), call records and failure injection by method name:
 // fakes::FailCall("IDirect3DDevice9::CreateTexture", 2, E_OUTOFMEMORY).
+// DrawPrimitive checks the full-target quad (quad_check.h) and runs the
+// program of the open effect pass (pass_program.h). The device takes one
+// lock per call, as a D3DCREATE_MULTITHREADED device does.
 #pragma once
 
 #include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "fakes/fake_com.h"
+#include "fakes/pass_program.h"
 #include "platform/com_ptr.h"
 #include "platform/win32_api.h"
 
@@ -57,7 +62,8 @@ class FakeSurface : public FakeComObject<IDirect3DSurface9> {
 class FakeTexture : public FakeComObject<IDirect3DTexture9> {
  public:
   // pitch_padding: extra bytes at the end of every row, so that code which
-  // assumes pitch == width * texel size reads the wrong rows.
+  // assumes pitch == width * texel size reads the wrong rows. The padding
+  // holds kRowPaddingByte; the texels start as zero.
   FakeTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
               UINT pitch_padding, DefaultPoolCounter default_pool);
   ~FakeTexture() override;
@@ -79,6 +85,9 @@ class FakeTexture : public FakeComObject<IDirect3DTexture9> {
   // Flags of every LockRect call, in order.
   const std::vector<DWORD>& lock_flags() const { return lock_flags_; }
   FakeSurface* surface() { return surface_.get(); }
+  // Every padding byte still holds kRowPaddingByte.
+  bool row_padding_intact() const;
+  static constexpr uint8_t kRowPaddingByte = 0xA5;
   // Sequence number among all fake textures made since the program started,
   // so that call records can name a texture.
   int serial() const { return serial_; }
@@ -148,8 +157,9 @@ struct DeviceConfig {
   // Results of the next TestCooperativeLevel calls, first to last; once
   // empty, every call returns D3D_OK.
   std::deque<HRESULT> cooperative_levels;
-  // Extra bytes per texture row (see FakeTexture).
-  UINT pitch_padding = 0;
+  // Extra bytes per texture row (see FakeTexture): by default a multiple of
+  // 4 that is no multiple of any texel size, so a pitch mistake shows.
+  UINT pitch_padding = 24;
   // Size of the implicit back buffer, which is render target 0.
   UINT back_buffer_width = 640;
   UINT back_buffer_height = 480;
@@ -173,6 +183,15 @@ struct DrawPrimitiveCall {
   UINT primitive_count;
   // Render target 0..3 at the time of the draw (identity only).
   IDirect3DSurface9* targets[4];
+  // Label of the effect pass open at the draw ("" when none).
+  std::string pass;
+  // The quad check passed, so the draw reached the pixels.
+  bool drawn = false;
+  // A pass program ran.
+  bool ran_program = false;
+  // The program sampled a texture that was also bound as an output; D3D
+  // leaves that undefined, the fake reads the texture as before the draw.
+  bool feedback = false;
 };
 
 struct CopyCall {
@@ -238,6 +257,12 @@ class FakeDevice : public FakeComObject<IDirect3DDevice9> {
     return set_declaration_calls_;
   }
   const std::vector<DrawPrimitiveCall>& draw_calls() const { return draw_calls_; }
+  // Why draws did not do what the frame pipeline means them to do: a
+  // failed quad check (nothing drawn) or a program's read or write that
+  // could not be served. "draw 2 (ProcessImage0, pass 1): stream 0 stride
+  // 20, expected 24"; draws numbered as in draw_calls(). A pipeline test
+  // expects this to be empty.
+  const std::vector<std::string>& draw_errors() const { return draw_errors_; }
   const std::vector<CopyCall>& update_texture_calls() const { return update_texture_calls_; }
   const std::vector<CopyCall>& render_target_data_calls() const {
     return render_target_data_calls_;
@@ -250,13 +275,25 @@ class FakeDevice : public FakeComObject<IDirect3DDevice9> {
   FakeSurface* back_buffer() const { return back_buffer_.get(); }
   IDirect3DVertexDeclaration9* vertex_declaration() const { return declaration_.get(); }
   IDirect3DVertexBuffer9* stream_source() const { return stream_source_.get(); }
+  UINT stream_offset() const { return stream_offset_; }
+  UINT stream_stride() const { return stream_stride_; }
   bool in_scene() const { return in_scene_; }
   int scenes() const { return scenes_; }
   // Default-pool resources of this device alive now; D3D refuses Reset
   // while any exists.
   int live_default_pool_resources() const { return *default_pool_; }
 
+  // Called by the fake effect from BeginPass to EndPass (or End): the draws
+  // in between run the pass's program.
+  void EnterEffectPass(const ActivePass& pass);
+  void LeaveEffectPass(const EffectParameters* effect);
+  // The open pass, null when none.
+  const ActivePass* active_pass() const { return has_active_pass_ ? &active_pass_ : nullptr; }
+
  private:
+  void RecordDrawErrors(size_t draw, const std::vector<std::string>& errors);
+
+  mutable std::recursive_mutex mutex_;
   DeviceConfig config_;
   ComPtr<IDirect3D9> parent_;
   DefaultPoolCounter default_pool_;
@@ -264,6 +301,10 @@ class FakeDevice : public FakeComObject<IDirect3DDevice9> {
   std::vector<ComPtr<IDirect3DSurface9>> render_targets_;
   ComPtr<IDirect3DVertexDeclaration9> declaration_;
   ComPtr<IDirect3DVertexBuffer9> stream_source_;
+  UINT stream_offset_ = 0;
+  UINT stream_stride_ = 0;
+  bool has_active_pass_ = false;
+  ActivePass active_pass_;
   bool in_scene_ = false;
   int scenes_ = 0;
   int cooperative_level_calls_ = 0;
@@ -275,6 +316,7 @@ class FakeDevice : public FakeComObject<IDirect3DDevice9> {
   std::vector<SetStreamSourceCall> set_stream_source_calls_;
   std::vector<IDirect3DVertexDeclaration9*> set_declaration_calls_;
   std::vector<DrawPrimitiveCall> draw_calls_;
+  std::vector<std::string> draw_errors_;
   std::vector<CopyCall> update_texture_calls_;
   std::vector<CopyCall> render_target_data_calls_;
   std::vector<std::string> call_log_;

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <set>
 
+#include "fakes/fake_d3d9.h"
+
 // Fail point for a method whose result is no status.
 #define FAKE_FAIL_POINT_RETURN(name, value)                        \
   do {                                                             \
@@ -158,6 +160,7 @@ std::unique_ptr<Model> detail::Model::Clone() const {
     for (auto& pass : technique->passes) {
       auto p = std::make_unique<PassNode>();
       p->name = pass->name;
+      p->program = pass->program;
       CloneAnnotations(*pass, *p);
       t->passes.push_back(std::move(p));
     }
@@ -211,6 +214,11 @@ template class Annotatable<PassBuilder>;
 template class Annotatable<TechniqueBuilder>;
 
 }  // namespace detail
+
+PassBuilder& PassBuilder::Program(PassProgram program) {
+  static_cast<PassNode*>(node_)->program = std::move(program);
+  return *this;
+}
 
 TechniqueBuilder::TechniqueBuilder(detail::TechniqueNode* node)
     : Annotatable(node), technique_(node) {}
@@ -686,6 +694,7 @@ FakeEffect::FakeEffect(IDirect3DDevice9* device, const Model& model)
 }
 
 FakeEffect::~FakeEffect() {
+  LeavePass();
   auto& reg = Reg();
   std::lock_guard<std::recursive_mutex> lock(reg.mutex);
   reg.effects.erase(std::remove(reg.effects.begin(), reg.effects.end(), this), reg.effects.end());
@@ -693,6 +702,33 @@ FakeEffect::~FakeEffect() {
 }
 
 std::string FakeEffect::current_technique() const { return technique_ ? technique_->name : ""; }
+
+ParameterKind FakeEffect::KindOf(const std::string& parameter) const {
+  ValueNode* node = TopLevel(parameter);
+  if (!node) return ParameterKind::Missing;
+  if (node->type == ValueType::Texture) return ParameterKind::Texture;
+  return IsNumeric(*node) ? ParameterKind::Numeric : ParameterKind::Other;
+}
+std::vector<int> FakeEffect::IntComponents(const std::string& parameter) const {
+  return IntValues(parameter);
+}
+std::vector<float> FakeEffect::FloatComponents(const std::string& parameter) const {
+  return FloatValues(parameter);
+}
+IDirect3DBaseTexture9* FakeEffect::TextureOf(const std::string& parameter) const {
+  return TextureValue(parameter);
+}
+std::vector<IDirect3DBaseTexture9*> FakeEffect::Textures() const {
+  std::vector<IDirect3DBaseTexture9*> textures;
+  for (auto& parameter : model_->parameters) {
+    if (parameter->texture) textures.push_back(parameter->texture);
+  }
+  return textures;
+}
+
+void FakeEffect::LeavePass() {
+  if (auto* device = dynamic_cast<FakeDevice*>(device_.get())) device->LeaveEffectPass(this);
+}
 
 HRESULT FakeEffect::SetTechnique(D3DXHANDLE technique) {
   HRESULT status = D3D_OK;
@@ -735,6 +771,11 @@ HRESULT FakeEffect::BeginPass(UINT pass) {
     status = D3DERR_INVALIDCALL;
   } else {
     in_pass_ = true;
+    if (auto* device = dynamic_cast<FakeDevice*>(device_.get())) {
+      const PassNode& node = *technique_->passes[pass];
+      device->EnterEffectPass({this, node.program ? &node.program : nullptr,
+                               technique_->name + ", pass " + std::to_string(pass)});
+    }
   }
   call_log_.push_back("BeginPass(" + std::to_string(pass) + ")" + (status < 0 ? " failed" : ""));
   return status;
@@ -747,6 +788,7 @@ HRESULT FakeEffect::EndPass() {
     status = D3DERR_INVALIDCALL;
   } else {
     in_pass_ = false;
+    LeavePass();
   }
   call_log_.push_back(std::string("EndPass") + (status < 0 ? " failed" : ""));
   return status;
@@ -760,6 +802,7 @@ HRESULT FakeEffect::End() {
   } else {
     begun_ = false;
     in_pass_ = false;
+    LeavePass();
   }
   call_log_.push_back(std::string("End") + (status < 0 ? " failed" : ""));
   return status;

@@ -1,6 +1,8 @@
 // Fake D3DX 9: effect descriptions built in the test, an effect compiler
 // and effects that read them with D3DX's lookup and conversion rules, the
 // three library entry points, and a library record for the native loader.
+// A pass may carry a program (pass_program.h) that the fake device runs for
+// the draws inside BeginPass/EndPass.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "fakes/fake_com.h"
+#include "fakes/pass_program.h"
 #include "platform/com_ptr.h"
 #include "platform/native/test_control.h"
 #include "platform/win32_api.h"
@@ -48,6 +51,7 @@ struct ValueNode : Node {
 
 struct PassNode : Node {
   PassNode() : Node(NodeKind::Pass) {}
+  PassProgram program;  // empty: draws change no pixel
 };
 
 struct TechniqueNode : Node {
@@ -89,6 +93,9 @@ class ParameterBuilder : public detail::Annotatable<ParameterBuilder> {
 class PassBuilder : public detail::Annotatable<PassBuilder> {
  public:
   using Annotatable::Annotatable;
+  // What the pass's draws do to the pixels; copied into compiled effects
+  // with the rest of the description.
+  PassBuilder& Program(PassProgram program);
 };
 
 class TechniqueBuilder : public detail::Annotatable<TechniqueBuilder> {
@@ -195,11 +202,20 @@ class FakeBaseEffect : public FakeComObject<Interface> {
   std::vector<ValueSet> value_log_;
 };
 
-class FakeEffect : public FakeBaseEffect<ID3DXEffect> {
+// Textures set on it are referenced until replaced or the effect goes, as
+// D3DX does; OnLostDevice keeps them.
+class FakeEffect : public FakeBaseEffect<ID3DXEffect>, public EffectParameters {
  public:
   // Holds a reference on the device, as D3DX's effect does.
   FakeEffect(IDirect3DDevice9* device, const detail::Model& model);
   ~FakeEffect() override;
+
+  // EffectParameters, for the pass programs.
+  ParameterKind KindOf(const std::string& parameter) const override;
+  std::vector<int> IntComponents(const std::string& parameter) const override;
+  std::vector<float> FloatComponents(const std::string& parameter) const override;
+  IDirect3DBaseTexture9* TextureOf(const std::string& parameter) const override;
+  std::vector<IDirect3DBaseTexture9*> Textures() const override;
 
   HRESULT STDMETHODCALLTYPE SetTechnique(D3DXHANDLE technique) override;
   HRESULT STDMETHODCALLTYPE Begin(UINT* passes, DWORD flags) override;
@@ -218,6 +234,8 @@ class FakeEffect : public FakeBaseEffect<ID3DXEffect> {
   std::string current_technique() const;
 
  private:
+  void LeavePass();
+
   ComPtr<IDirect3DDevice9> device_;
   detail::TechniqueNode* technique_ = nullptr;
   bool begun_ = false;
