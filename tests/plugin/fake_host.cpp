@@ -1,6 +1,7 @@
 #include "plugin/fake_host.h"
 
 #include <algorithm>
+#include <sstream>
 
 #include "fakes/fake_com.h"
 
@@ -88,21 +89,21 @@ HostPixel FakeHost::OutputPixel(const FrameRequest& request, int x, int y) {
   return request.output[static_cast<size_t>(y) * request.max_width + x];
 }
 
-::testing::AssertionResult FakeHost::OutputUntouchedOutsideFrame(
-    const FrameRequest& request) const {
+std::string FakeHost::OutputWrittenOutsideFrame(const FrameRequest& request) const {
   for (int y = 0; y < request.max_height; ++y) {
     for (int x = 0; x < request.max_width; ++x) {
       if (x < request.width && y < request.height) continue;
       HostPixel pixel = OutputPixel(request, x, y);
       if (!SamePixel(pixel, kSentinel)) {
-        return ::testing::AssertionFailure()
-               << "output pixel (" << x << ", " << y << ") outside the " << request.width << "x"
-               << request.height << " frame was written: (" << pixel.c0 << ", " << pixel.c1 << ", "
-               << pixel.c2 << ")";
+        std::ostringstream text;
+        text << "output pixel (" << x << ", " << y << ") outside the " << request.width << "x"
+             << request.height << " frame was written: (" << pixel.c0 << ", " << pixel.c1 << ", "
+             << pixel.c2 << ")";
+        return text.str();
       }
     }
   }
-  return ::testing::AssertionSuccess();
+  return "";
 }
 
 BOOL FakeHost::Process(FilterTable* table, FrameRequest* request) {

@@ -166,20 +166,22 @@ TEST_F(FakeHostTest, RequestsCarryTheFramesSizesAndASentinelOutput) {
   ASSERT_NE(nullptr, request.scratch);
   EXPECT_NE(request.output, request.scratch);
   EXPECT_TRUE(Same(FakeHost::kSentinel, request.scratch[20 * 10 - 1]));
-  EXPECT_TRUE(host.OutputUntouchedOutsideFrame(request));
+  EXPECT_EQ("", host.OutputWrittenOutsideFrame(request));
 
   // Inside the frame anything may be written; one pixel beyond it may not.
   for (int y = 0; y < 6; ++y) {
     for (int x = 0; x < 10; ++x) request.output[y * 20 + x] = {1, 2, 3};
   }
-  EXPECT_TRUE(host.OutputUntouchedOutsideFrame(request));
+  EXPECT_EQ("", host.OutputWrittenOutsideFrame(request));
   struct Case {
     int x, y;
   } outside[] = {{10, 0}, {19, 5}, {0, 6}, {19, 9}};
   for (const Case& c : outside) {
     SCOPED_TRACE(testing::Message() << "(" << c.x << ", " << c.y << ")");
     request.output[c.y * 20 + c.x] = {1, 2, 3};
-    EXPECT_FALSE(host.OutputUntouchedOutsideFrame(request));
+    EXPECT_EQ("output pixel (" + std::to_string(c.x) + ", " + std::to_string(c.y) +
+                  ") outside the 10x6 frame was written: (1, 2, 3)",
+              host.OutputWrittenOutsideFrame(request));
     request.output[c.y * 20 + c.x] = FakeHost::kSentinel;
   }
 }
