@@ -49,7 +49,7 @@ class QuadCheckTest : public DrawTest {
 struct Mismatch {
   const char* label;
   std::function<void(QuadCheckTest&)> change;
-  const char* error;  // a part of the recorded text
+  const char* error;  // text the recorded error contains
   HRESULT result = D3D_OK;
   D3DPRIMITIVETYPE type = D3DPT_TRIANGLESTRIP;
   UINT start = 0;
