@@ -29,8 +29,12 @@ bool UploadMissingFrames(Engine& engine, FilterTable& table, const FrameRequest&
   for (int32_t offset : engine.source_offsets) {
     const int32_t frame = SourceFrame(engine.current_frame, offset);
     if (IsFrameResident(engine, frame)) continue;
-    const HostPixel* image = host.fetch_frame(&table, request.edit_handle, frame, nullptr, nullptr);
-    if (!image || !UploadSourceFrame(engine, image, frame, host.parallel_run)) return false;
+    // The size is asked too: the conversion reads the current frame's size
+    // from every image, which a frame of another size does not have.
+    int width = -1, height = -1;
+    const HostPixel* image = host.fetch_frame(&table, request.edit_handle, frame, &width, &height);
+    if (!image || width != request.width || height != request.height) return false;
+    if (!UploadSourceFrame(engine, image, frame, host.parallel_run)) return false;
   }
   return true;
 }

@@ -243,14 +243,16 @@ HRESULT STDMETHODCALLTYPE FakeDevice::Reset(D3DPRESENT_PARAMETERS* parameters) {
   if (parameters) reset_calls_.push_back(*parameters);
   DEVICE_FAIL_POINT("Reset");
   if (!parameters) return D3DERR_INVALIDCALL;
-  // D3D refuses to reset while the application holds default-pool resources.
-  if (*default_pool_ != 0) return D3DERR_INVALIDCALL;
+  // A reset clears the device's own bindings first: they are no reference
+  // of the application's. Then it refuses while the application still holds
+  // default-pool resources (the state stays cleared, as in D3D).
   for (auto& target : render_targets_) target.reset();
   render_targets_[0] = back_buffer_;
   stream_source_.reset();
   stream_offset_ = stream_stride_ = 0;
   declaration_.reset();
   in_scene_ = false;
+  if (*default_pool_ != 0) return D3DERR_INVALIDCALL;
   return D3D_OK;
 }
 

@@ -42,14 +42,6 @@ class FrameCacheTest : public PipelineTest {
     });
   }
 
-  // Fetches without the size outputs: the source frames and the prefetch.
-  std::vector<int> SourceFetches(size_t from) const {
-    std::vector<int> frames;
-    for (size_t i = from; i < host.fetches.size(); ++i) {
-      if (!host.fetches[i].wants_size) frames.push_back(host.fetches[i].frame);
-    }
-    return frames;
-  }
 };
 
 TEST_F(FrameCacheTest, SteppingForwardUploadsOneNewFramePerStep) {

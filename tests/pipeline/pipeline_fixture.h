@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -107,7 +108,18 @@ class PipelineTest : public plugin_test::PluginTest {
   // stays for inspection.
   BOOL Run(int frame) {
     request = host.MakeRequest(frame);
+    current_frame_fetches.insert(host.fetches.size());
     return host.Process(&filter_table, &request);
+  }
+
+  // Frames fetched from fetch number `from` on, without the fetch of the
+  // current frame that opens every call: the source frames and prefetches.
+  std::vector<int> SourceFetches(size_t from) const {
+    std::vector<int> frames;
+    for (size_t i = from; i < host.fetches.size(); ++i) {
+      if (!current_frame_fetches.count(i)) frames.push_back(host.fetches[i].frame);
+    }
+    return frames;
   }
 
   fakes::FakeDevice* Device() const { return d3d->last_device(); }
@@ -133,7 +145,9 @@ class PipelineTest : public plugin_test::PluginTest {
         }
       }
     }
-    return host.OutputUntouchedOutsideFrame(request);
+    const std::string outside = host.OutputWrittenOutsideFrame(request);
+    if (!outside.empty()) return ::testing::AssertionFailure() << outside;
+    return ::testing::AssertionSuccess();
   }
 
   // The input pixel of a frame with a per-component change.
@@ -150,6 +164,7 @@ class PipelineTest : public plugin_test::PluginTest {
   std::vector<int32_t> track_values;
   std::vector<int32_t> check_values;
   FrameRequest request{};
+  std::set<size_t> current_frame_fetches;
 };
 
 // How the engine's read-back rounds: the tier the table was filled for.

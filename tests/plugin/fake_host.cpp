@@ -172,6 +172,7 @@ HostPixel* FakeHost::ServeFrame(int frame, FrameSize size) {
 HostPixel* __cdecl FakeHost::FetchFrame(FilterTable*, void* edit_handle, int frame, int* width,
                                         int* height) {
   FakeHost* host = current_;
+  if (host->on_fetch) host->on_fetch(frame);
   if (host->fetch_delay.count() > 0) std::this_thread::sleep_for(host->fetch_delay);
   std::lock_guard<std::mutex> lock(host->mutex_);
   host->fetches.push_back({frame, width != nullptr, edit_handle, false});

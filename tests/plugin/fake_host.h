@@ -81,6 +81,9 @@ class FakeHost {
   // Fetches of these frames fail; so do frames outside 0..frame_count-1
   // and frames larger than max_width x max_height.
   std::set<int> failing_frames;
+  // Called at the start of every fetch with the frame asked for, outside the
+  // host's lock (a test may wait in it or signal from it).
+  std::function<void(int frame)> on_fetch;
   // Sleeps this long inside every fetch, as a host decoding video does.
   std::chrono::microseconds fetch_delay{0};
   // The edit handle MakeRequest puts into requests.
