@@ -4,9 +4,9 @@
 
 #include "engine/engine.h"
 #include "engine/engine_messages.h"
-#include "plan/effect_plan.h"
 #include "host/host_interface.h"
 #include "host/module_state.h"
+#include "plan/effect_plan.h"
 
 namespace {
 

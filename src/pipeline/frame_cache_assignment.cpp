@@ -3,8 +3,7 @@
 #include <algorithm>
 
 int32_t SourceFrame(int32_t current_frame, int32_t offset) {
-  return static_cast<int32_t>(static_cast<uint32_t>(current_frame) +
-                              static_cast<uint32_t>(offset));
+  return static_cast<int32_t>(static_cast<uint32_t>(current_frame) + static_cast<uint32_t>(offset));
 }
 
 FrameKey FreshPlaceholder(const FrameCache& cache) {

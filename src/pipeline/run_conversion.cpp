@@ -1,5 +1,6 @@
 // One whole-frame conversion between a locked texture and a host image.
 #include "engine/engine.h"
+#include "host/module_state.h"
 #include "pipeline/source_upload.h"
 
 RoutinePair UploadRoutines(const ConversionRoutines& routines) {
@@ -28,9 +29,17 @@ HRESULT RunConversion(Engine& engine, IDirect3DTexture9* texture, DWORD lock_fla
     // The routine has the shape of the service's callback: two integers it
     // ignores, then the job and an unused argument. The service returns only
     // when every invocation has finished, so the texture may be unlocked.
-    service(reinterpret_cast<ParallelRoutine>(routines.parallel), &job, nullptr);
+    // A service that reports failure may not have run every row; the rows
+    // are converted again here, which gives the same texels.
+    if (!service(reinterpret_cast<ParallelRoutine>(routines.parallel), &job, nullptr)) {
+      routines.serial(&job);
+    }
   } else {
     routines.serial(&job);
   }
-  return texture->UnlockRect(0);
+  status = texture->UnlockRect(0);
+  // A texture that stays locked can take no further frame: the frame-size
+  // resources are built anew before the next one.
+  if (FAILED(status)) size_changed = 1;
+  return status;
 }

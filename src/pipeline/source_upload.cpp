@@ -55,8 +55,7 @@ bool IsFrameResident(const Engine& engine, int32_t frame) {
   return engine.frame_cache.count(frame) != 0;
 }
 
-bool UploadSourceFrame(Engine& engine, const HostPixel* image, int32_t frame,
-                       ParallelRun service) {
+bool UploadSourceFrame(Engine& engine, const HostPixel* image, int32_t frame, ParallelRun service) {
   engine.previous_uploaded_frame = engine.last_uploaded_frame;
   engine.last_uploaded_frame = frame;
   // Without routines the conversion refuses, and the copy fails as such.
@@ -82,8 +81,8 @@ bool UploadSourceFrame(Engine& engine, const HostPixel* image, int32_t frame,
       engine.ShowError(kMsgTextureNotCreated);
       return false;
     }
-    status = RunConversion(engine, texture, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK, upload, image,
-                           service);
+    status =
+        RunConversion(engine, texture, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK, upload, image, service);
     engine.frame_cache_next.erase(pending);
     // Only a texture whose pixels arrived is filed under its frame; the
     // other returns to the candidates holding nothing.

@@ -75,7 +75,8 @@ HRESULT ApplySizeParameters(Engine& engine) {
 
   const float rx = ReciprocalSize(engine.frame_width);
   const float ry = ReciprocalSize(engine.frame_height);
-  for (const KernelBinding& binding : engine.kernel_bindings) ConvertKernel(effect, binding, rx, ry);
+  for (const KernelBinding& binding : engine.kernel_bindings)
+    ConvertKernel(effect, binding, rx, ry);
 
   if (engine.src_size_param) {
     const D3DXVECTOR4 size = {static_cast<float>(engine.frame_width),

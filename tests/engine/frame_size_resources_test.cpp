@@ -39,8 +39,8 @@ class FrameSizeResourcesTest : public EngineTest {
     return static_cast<fakes::FakeTexture*>(texture.get());
   }
 
-  void ExpectTexture(const ComPtr<IDirect3DTexture9>& texture, UINT width, UINT height,
-                     DWORD usage, D3DPOOL pool) {
+  void ExpectTexture(const ComPtr<IDirect3DTexture9>& texture, UINT width, UINT height, DWORD usage,
+                     D3DPOOL pool) {
     ASSERT_TRUE(texture);
     fakes::FakeTexture* fake = Fake(texture);
     EXPECT_EQ(width, fake->width());
@@ -82,8 +82,7 @@ TEST_F(FrameSizeResourcesTest, TheQuadAndItsDeclarationDescribeTheFrame) {
                               -0.5f, 1079.5f, 1, 1, 0, 1, 1919.5f, 1079.5f, 1, 1, 1, 1};
   EXPECT_EQ(0, std::memcmp(expected, buffer->bytes().data(), sizeof(expected)));
 
-  auto* declaration =
-      static_cast<fakes::FakeVertexDeclaration*>(subject->vertex_declaration.get());
+  auto* declaration = static_cast<fakes::FakeVertexDeclaration*>(subject->vertex_declaration.get());
   ASSERT_EQ(3u, declaration->elements().size());
   EXPECT_EQ(D3DDECLUSAGE_POSITIONT, declaration->elements()[0].Usage);
   EXPECT_EQ(D3DDECLTYPE_FLOAT4, declaration->elements()[0].Type);

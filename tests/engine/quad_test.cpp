@@ -40,8 +40,8 @@ TEST(Quad, SizeGoesIntoTheFarEdgesOnly) {
 }
 
 TEST(Quad, DeclarationIsPositionThenTextureCoordinateInStreamZero) {
-  const D3DVERTEXELEMENT9 expected[3] = {{0, 0, 3, 0, 9, 0}, {0, 16, 1, 0, 5, 0},
-                                         {0xFF, 0, 17, 0, 0, 0}};
+  const D3DVERTEXELEMENT9 expected[3] = {
+      {0, 0, 3, 0, 9, 0}, {0, 16, 1, 0, 5, 0}, {0xFF, 0, 17, 0, 0, 0}};
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(expected[i].Stream, kQuadDeclaration[i].Stream);

@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "pipeline/conversion_test_support.h"
 #include "host/host_interface.h"
+#include "pipeline/conversion_test_support.h"
 
 namespace {
 

@@ -106,14 +106,20 @@ TEST(FrameCacheAssignment, TooFewTexturesStopsAtTheFirstFrameWithoutOne) {
 TEST(FrameCacheAssignment, FreshPlaceholdersLieBelowEveryKey) {
   EXPECT_EQ(kFirstPlaceholderKey, FreshPlaceholder({}));
   EXPECT_EQ(kFirstPlaceholderKey, FreshPlaceholder({{INT32_MIN, Texture(0)}}));
-  EXPECT_EQ(PlaceholderKey(3), FreshPlaceholder({{PlaceholderKey(2), Texture(0)}, {5, Texture(1)}}));
+  EXPECT_EQ(PlaceholderKey(3),
+            FreshPlaceholder({{PlaceholderKey(2), Texture(0)}, {5, Texture(1)}}));
 }
 
 TEST(PassDecisions, PredictionFollowsTheLastTwoUploads) {
   const struct {
     int32_t last, previous, expected;
-  } cases[] = {{11, 10, 12}, {10, 11, 9},  {12, 12, -1}, {0, 0, -1},
-               {5, 0, 10},   {5, -1, 11}, {INT32_MAX, INT32_MAX - 1, INT32_MIN}};
+  } cases[] = {{11, 10, 12},
+               {10, 11, 9},
+               {12, 12, -1},
+               {0, 0, -1},
+               {5, 0, 10},
+               {5, -1, 11},
+               {INT32_MAX, INT32_MAX - 1, INT32_MIN}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.previous << " then " << c.last);
     EXPECT_EQ(c.expected, PredictNextFrame(c.last, c.previous));

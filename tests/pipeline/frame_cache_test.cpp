@@ -41,7 +41,6 @@ class FrameCacheTest : public PipelineTest {
                        static_cast<int16_t>(a.c2 + b.c2 + c.c2)};
     });
   }
-
 };
 
 TEST_F(FrameCacheTest, SteppingForwardUploadsOneNewFramePerStep) {
@@ -112,7 +111,8 @@ TEST_F(FrameCacheTest, MiddleClickUploadsEveryFrameAgain) {
   ASSERT_EQ(1, Run(10));
   // The host's frames changed (a filter before this one was edited).
   host.content = [](int frame, int x, int y) {
-    return HostPixel{static_cast<int16_t>(-frame), static_cast<int16_t>(x), static_cast<int16_t>(y)};
+    return HostPixel{static_cast<int16_t>(-frame), static_cast<int16_t>(x),
+                     static_cast<int16_t>(y)};
   };
   EXPECT_EQ(1, WindowMessageHandler(nullptr, 519, 0, 0, nullptr, &filter_table));
   const size_t fetches = host.fetches.size();

@@ -30,9 +30,8 @@ EffectDescription AddingEffect(int units) {
 class FrameEventsTest : public PipelineTest {
  protected:
   ::testing::AssertionResult ShowsFramePlus(int frame, long units) {
-    return OutputIs([&](int x, int y) {
-      return InputWith(frame, x, y, [&](int16_t v) { return v + units; });
-    });
+    return OutputIs(
+        [&](int x, int y) { return InputWith(frame, x, y, [&](int16_t v) { return v + units; }); });
   }
   // Calls of the named Set* kind for the parameter since the log was cleared.
   int Writes(const std::string& parameter) const {
@@ -198,8 +197,7 @@ TEST_F(FrameEventsTest, OnlyAResultOfThisFrameIsDelivered) {
       SCOPED_TRACE(c.label);
       native_platform::ClearMessageBoxes();
       // SetTexture: the three bindings of the sources come first.
-      fakes::FailCall(c.method, std::string(c.method) == "ID3DXEffect::SetTexture" ? 3 : 1,
-                      E_FAIL);
+      fakes::FailCall(c.method, std::string(c.method) == "ID3DXEffect::SetTexture" ? 3 : 1, E_FAIL);
       EXPECT_EQ(0, Run(frame));
       EXPECT_TRUE(native_platform::MessageBoxes().empty());
       // The output still holds the host's sentinel: nothing stale was written.

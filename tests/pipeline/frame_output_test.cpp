@@ -64,9 +64,8 @@ TEST_P(FrameOutputTest, PassesWithoutTargetsChainThroughTxTmp) {
     ASSERT_TRUE(Start(effect, worker()));
     ASSERT_EQ(1, Run(3));
     const long added = passes * (passes + 1) / 2;
-    EXPECT_TRUE(OutputIs([&](int x, int y) {
-      return InputWith(3, x, y, [&](int16_t v) { return v + added; });
-    }));
+    EXPECT_TRUE(OutputIs(
+        [&](int x, int y) { return InputWith(3, x, y, [&](int16_t v) { return v + added; }); }));
     ExitHandler(&filter_table);
   }
 }
@@ -81,7 +80,8 @@ TEST_P(FrameOutputTest, AlternatingSlotsWithoutTxTmpDeliverTheLastPass) {
   technique.Pass().Program(CopyOf("TxSrc0", 7 * kUnit));
   ASSERT_TRUE(Start(effect, worker()));
   ASSERT_EQ(1, Run(0));
-  EXPECT_TRUE(OutputIs([&](int x, int y) { return InputWith(0, x, y, [](int16_t v) { return v + 7; }); }));
+  EXPECT_TRUE(
+      OutputIs([&](int x, int y) { return InputWith(0, x, y, [](int16_t v) { return v + 7; }); }));
 }
 
 TEST_P(FrameOutputTest, ExplicitTargetsWithSeveralOutputs) {
@@ -115,7 +115,8 @@ TEST_P(FrameOutputTest, ExplicitTargetsWithSeveralOutputs) {
                      static_cast<int16_t>(-3 * y)};
   };
   ASSERT_EQ(1, Run(2));
-  EXPECT_TRUE(OutputIs([&](int x, int y) { return InputWith(2, x, y, [](int16_t v) { return 2 * v + 3; }); }));
+  EXPECT_TRUE(OutputIs(
+      [&](int x, int y) { return InputWith(2, x, y, [](int16_t v) { return 2 * v + 3; }); }));
   // Outputs 2 and 3 of pass 0 and outputs 1..3 of pass 1 were unbound.
   const auto& draws = Device()->draw_calls();
   ASSERT_EQ(2u, draws.size());
@@ -133,7 +134,8 @@ TEST_P(FrameOutputTest, TxRtOnlyEffectsStartFromTheCurrentFrameInSlotZero) {
   effect.Technique("ProcessImage0").Pass().Program(CopyOf("TxRT0", 5 * kUnit));
   ASSERT_TRUE(Start(effect, worker()));
   ASSERT_EQ(1, Run(4));
-  EXPECT_TRUE(OutputIs([&](int x, int y) { return InputWith(4, x, y, [](int16_t v) { return v + 5; }); }));
+  EXPECT_TRUE(
+      OutputIs([&](int x, int y) { return InputWith(4, x, y, [](int16_t v) { return v + 5; }); }));
   EXPECT_FALSE(Device()->draw_calls().back().feedback);
 }
 
@@ -148,7 +150,8 @@ TEST_P(FrameOutputTest, OnlyTxRt0ReadsTheFrameItOverwrites) {
   EXPECT_EQ(0x1030u, native_platform::MessageBoxes()[0].style);
   ASSERT_EQ(1, Run(4));
   EXPECT_TRUE(Device()->draw_calls().back().feedback);
-  EXPECT_TRUE(OutputIs([&](int x, int y) { return InputWith(4, x, y, [](int16_t v) { return v + 9; }); }));
+  EXPECT_TRUE(
+      OutputIs([&](int x, int y) { return InputWith(4, x, y, [](int16_t v) { return v + 9; }); }));
 }
 
 TEST_P(FrameOutputTest, ControlValuesInEveryModeReachThePass) {
@@ -201,7 +204,9 @@ TEST_P(FrameOutputTest, ATechniqueTrackSelectsWhatRuns) {
   effect.Texture("TxSrc0");
   effect.Int("Track0").Annotate("usage", "technique").Annotate("max", 2);
   for (int t = 0; t < 3; ++t) {
-    effect.Technique("ProcessImage" + std::to_string(t)).Pass().Program(CopyOf("TxSrc0", (t + 1) * 10 * kUnit));
+    effect.Technique("ProcessImage" + std::to_string(t))
+        .Pass()
+        .Program(CopyOf("TxSrc0", (t + 1) * 10 * kUnit));
   }
   ASSERT_TRUE(Start(effect, worker()));
   const struct {
@@ -246,8 +251,8 @@ TEST_P(FrameOutputTest, SizeParametersAsThePassSeesThem) {
     c.Shade([&](int x, int y, Float4 out[4]) { out[0] = c.Sample("TxSrc0", x + dx, y + dy); });
   });
   ASSERT_TRUE(Start(effect, worker()));
-  host.frame_width = 640;
-  host.frame_height = 480;
+  host.max_width = host.frame_width = 640;
+  host.max_height = host.frame_height = 480;
   host.frame_count = 250;
   ASSERT_EQ(1, Run(42));
   EXPECT_EQ((Float4{640, 480, 0, 0}), seen_size);
@@ -276,7 +281,8 @@ TEST_P(FrameOutputTest, WidestAndSmallestFrames) {
     host.frame_width = size.width;
     host.frame_height = size.height;
     ASSERT_EQ(1, Run(5));
-    EXPECT_TRUE(OutputIs([&](int x, int y) { return InputWith(5, x, y, [](int16_t v) { return v + 1; }); }));
+    EXPECT_TRUE(OutputIs(
+        [&](int x, int y) { return InputWith(5, x, y, [](int16_t v) { return v + 1; }); }));
   }
   // Wider than the device can hold: the frame fails, silently, every time.
   host.max_width = 1281;

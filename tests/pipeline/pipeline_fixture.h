@@ -71,6 +71,9 @@ class PipelineTest : public plugin_test::PluginTest {
     }
     fakes::InstallDirect3D(d3d.get());
     filter_table.services = host.services();
+    // Every request carries images of this size; keep them small.
+    host.max_width = 256;
+    host.max_height = 128;
   }
 
   void TearDown() override {
@@ -107,8 +110,10 @@ class PipelineTest : public plugin_test::PluginTest {
   // Runs the process handler for frame f; the request (with its output)
   // stays for inspection.
   BOOL Run(int frame) {
+    host.ForgetRequests();
     request = host.MakeRequest(frame);
     current_frame_fetches.insert(host.fetches.size());
+    draw_errors_before = Device() ? Device()->draw_errors().size() : 0;
     return host.Process(&filter_table, &request);
   }
 
@@ -127,11 +132,13 @@ class PipelineTest : public plugin_test::PluginTest {
     return engine ? static_cast<fakes::FakeEffect*>(engine->effect.get()) : nullptr;
   }
 
-  // Every output pixel of the frame equals expected(x, y), nothing outside
-  // the frame changed, and every draw did what it meant to.
+  // Every output pixel of the last frame run equals expected(x, y), nothing
+  // outside the frame changed, and every draw of that frame did what it
+  // meant to.
   ::testing::AssertionResult OutputIs(std::function<HostPixel(int x, int y)> expected) const {
-    for (const std::string& error : Device()->draw_errors()) {
-      return ::testing::AssertionFailure() << "draw error: " << error;
+    const auto& errors = Device()->draw_errors();
+    if (errors.size() > draw_errors_before) {
+      return ::testing::AssertionFailure() << "draw error: " << errors[draw_errors_before];
     }
     for (int y = 0; y < request.height; ++y) {
       for (int x = 0; x < request.width; ++x) {
@@ -165,12 +172,13 @@ class PipelineTest : public plugin_test::PluginTest {
   std::vector<int32_t> check_values;
   FrameRequest request{};
   std::set<size_t> current_frame_fetches;
+  size_t draw_errors_before = 0;
 };
 
 // How the engine's read-back rounds: the tier the table was filled for.
 inline ReadbackRounding NativeRounding() {
   return TierForFeatures(cpu_features) == ConversionTier::mmx ? ReadbackRounding::floor_wrap
-                                                               : ReadbackRounding::nearest_saturate;
+                                                              : ReadbackRounding::nearest_saturate;
 }
 
 }  // namespace pipeline_test

@@ -61,6 +61,8 @@ void FakeHost::SetParallelThreads(int threads) {
   services_.parallel_run = threads > 0 ? &ParallelRun : nullptr;
 }
 
+void FakeHost::ForgetRequests() { request_images_.clear(); }
+
 FrameRequest FakeHost::MakeRequest(int frame) {
   const size_t pixels = static_cast<size_t>(max_width) * max_height;
   HostPixel* images[2];

@@ -103,6 +103,9 @@ class FakeHost {
   // edit handle, and output and scratch images of max_width x max_height
   // pixels holding kSentinel (owned by the host until it goes).
   FrameRequest MakeRequest(int frame);
+  // Frees the images of every request made so far (a long run of frames
+  // keeps only the latest request).
+  void ForgetRequests();
   static constexpr HostPixel kSentinel = {0x5A5A, -0x5A5B, 0x1234};
   // The first output pixel outside request.width x request.height that no
   // longer holds kSentinel, described; "" when there is none. No GoogleTest

@@ -1,0 +1,215 @@
+// A fault-injection sweep: every call into the fake GPU, D3DX and the host
+// that a table request, an init, a dozen frames (with a size change, a jump
+// and the resource messages) and an exit make is made to fail once, each in
+// a run of its own. No run may crash, hang or leak; the user sees only the
+// system's own messages; and the frames after the failure recover.
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "pipeline/pipeline_fixture.h"
+
+namespace pipeline_test {
+namespace {
+
+EffectDescription SweptEffect() {
+  EffectDescription effect;
+  DeclareFilter(effect, "F16");
+  effect.Texture("TxSrc0").Annotate("frame_offset", -1);
+  effect.Texture("TxSrc1");
+  effect.Texture("TxSrc2").Annotate("frame_offset", 1);
+  effect.Texture("TxTmp");
+  effect.Int("Track0").Annotate("def", 2).Annotate("max", 10);
+  effect.Bool("Check0").Annotate("usage", "technique");
+  effect.Vector("SrcSize", {});
+  effect.VectorArray("PixelKernel0", {{1, 0, 0, 0}});
+  effect.VectorArray("TexelKernel0", {{0, 0, 0, 0}});
+  auto& technique = effect.Technique("ProcessImage0");
+  technique.Pass().Program(Program([](PassContext& c, int x, int y) {
+    Float4 a = c.Sample("TxSrc0", x, y), b = c.Sample("TxSrc1", x, y), d = c.Sample("TxSrc2", x, y);
+    return Float4{a.x + b.x + d.x, a.y + b.y + d.y, a.z + b.z + d.z, 0};
+  }));
+  technique.Pass().Program(Program([](PassContext& c, int x, int y) {
+    Float4 v = c.Sample("TxTmp", x, y);
+    const float add = c.Int("Track0") * kUnit;
+    return Float4{v.x + add, v.y + add, v.z + add, 0};
+  }));
+  effect.Technique("ProcessImage1").Pass().Program(CopyOf("TxSrc1"));
+  return effect;
+}
+
+// The frames of one run and what happens between them.
+struct Step {
+  int frame;
+  UINT message;  // a window message before the frame, 0 for none
+};
+const Step kSteps[] = {{10, 0}, {11, 0},   {12, 0}, {13, 0},    {14, 0}, {15, 0},
+                       {40, 0}, {41, 519}, {42, 0}, {43, 1125}, {44, 0}, {45, 0}};
+
+enum class Outcome {
+  all_frames_delivered,
+  init_failed,
+  // A read of the effect failed during the table request or init: what runs
+  // is the effect as read (defaults for what could not be read), so its
+  // pixels are not this scenario's.
+  effect_read_differently,
+  frames_failed_then_recovered,
+  // A failed EndScene (or effect End) leaves the device inside its scene
+  // (the effect inside Begin), so every later frame is refused. D3D fails
+  // those calls only when no scene (no Begin) is open.
+  left_mid_sequence,
+  not_recovered
+};
+
+const char* Name(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::all_frames_delivered:
+      return "all frames delivered";
+    case Outcome::init_failed:
+      return "init failed";
+    case Outcome::effect_read_differently:
+      return "effect read differently at init";
+    case Outcome::left_mid_sequence:
+      return "EndScene or End failed: left open";
+    case Outcome::frames_failed_then_recovered:
+      return "frames failed, then recovered";
+    case Outcome::not_recovered:
+      return "did not recover";
+  }
+  return "?";
+}
+
+class FaultSweepTest : public PipelineTest {
+ protected:
+  void SetUp() override {
+    PipelineTest::SetUp();
+    host.SetParallelThreads(2);
+    host.frame_count = 60;
+    host.content = [](int frame, int x, int y) {
+      return HostPixel{static_cast<int16_t>(frame * 4), static_cast<int16_t>(x * 8 - y),
+                       static_cast<int16_t>(-y * 4)};
+    };
+    // The whole clip changes size for frames 14 and 15, as when the edit's
+    // resolution changes.
+    host.frame_size = [this](int) { return clip_size; };
+  }
+
+  // The whole scenario; returns how it went. Messages stay recorded.
+  Outcome RunScenario(std::string* detail) {
+    fakes::ResetFakeD3DX();
+    fakes::SetEffectSource(plugin_test::kEffectSource, SweptEffect());
+    if (!Start(SweptEffect())) {
+      ExitHandler(&filter_table);
+      TearDownDiscoveryState(effect_discovery);
+      RestoreDefaultTable();
+      filter_table.services = host.services();
+      return Outcome::init_failed;
+    }
+    const bool fired_before_frames = fakes::PendingFailures() == 0;
+    bool any_failed = false;
+    bool last_ok = false;
+    for (const Step& step : kSteps) {
+      clip_size = step.frame == 14 || step.frame == 15 ? plugin_test::FrameSize{12, 6}
+                                                       : plugin_test::FrameSize{16, 8};
+      if (step.message) WindowMessageHandler(nullptr, step.message, 0, 0, nullptr, &filter_table);
+      last_ok = Run(step.frame) == 1;
+      any_failed = any_failed || !last_ok;
+    }
+    // One more frame, outside the sweep's fault points, must show the right
+    // pixels, whatever failed before.
+    if (recording_) recorded_ = fakes::StopRecordingFailPoints();
+    clip_size = {16, 8};
+    last_ok = Run(46) == 1;
+    if (last_ok && !fired_before_frames) {
+      auto shown = OutputIs([&](int x, int y) {
+        long c0 = 0, c1 = 0, c2 = 0;
+        for (int f : {45, 46, 47}) {
+          HostPixel p = host.PixelOf(f, x, y);
+          c0 += p.c0, c1 += p.c1, c2 += p.c2;
+        }
+        return HostPixel{Saturated(c0 + 2), Saturated(c1 + 2), Saturated(c2 + 2)};
+      });
+      if (!shown) {
+        *detail = shown.message();
+        last_ok = false;
+      }
+    }
+    ExitHandler(&filter_table);
+    TearDownDiscoveryState(effect_discovery);
+    RestoreDefaultTable();
+    filter_table.services = host.services();
+    if (fired_before_frames && !planned_method.empty()) return Outcome::effect_read_differently;
+    if (!last_ok) {
+      return planned_method == "IDirect3DDevice9::EndScene" || planned_method == "ID3DXEffect::End"
+                 ? Outcome::left_mid_sequence
+                 : Outcome::not_recovered;
+    }
+    return any_failed ? Outcome::frames_failed_then_recovered : Outcome::all_frames_delivered;
+  }
+
+  plugin_test::FrameSize clip_size{16, 8};
+  std::string planned_method;  // empty for the run without a fault
+  bool recording_ = false;
+  std::vector<std::string> recorded_;
+};
+
+TEST_F(FaultSweepTest, EveryCallFailingOnceEndsCleanly) {
+  // The scenario as it runs without faults: the calls a sweep can fail.
+  fakes::StartRecordingFailPoints();
+  recording_ = true;
+  std::string detail;
+  ASSERT_EQ(Outcome::all_frames_delivered, RunScenario(&detail)) << detail;
+  recording_ = false;
+  const std::vector<fakes::FailPlan> plans = fakes::SweepPlans(recorded_);
+  ASSERT_GT(plans.size(), 500u);
+  ASSERT_TRUE(native_platform::MessageBoxes().empty());
+
+  const std::set<std::wstring> known_texts = {
+      user_text::kPreEffectFailed, user_text::kEffectCreateFailed, user_text::kDirect3DCreateFailed,
+      user_text::kDeviceCreateFailed, user_text::kCooperativeLevelError,
+      user_text::kVertexDeclarationFailed, user_text::kSystemTextureFailed, user_text::kQuadFailed,
+      user_text::kTextureFailed, user_text::kRenderTargetFailed, user_text::kTextureSetFailed,
+      user_text::kNoUploadTarget, user_text::kFrameCopyFailed, user_text::kReadBackFailed,
+      user_text::kNoPixelFormat, user_text::kNoUsableFormat,
+      // The probe found no F16: the effect runs in F32 after this warning.
+      L"\"F16\"フォーマットは現在利用中のGPUではサポートされていません。\n\"F32\"として処理しますが"
+      L"、"
+      L"正しく動作しない可能性があります。"};
+  std::map<Outcome, int> outcomes;
+  std::map<std::wstring, int> shown;
+  std::set<std::string> methods;
+  const int live_before = fakes::LiveObjects();
+  for (const fakes::FailPlan& plan : plans) {
+    SCOPED_TRACE(testing::Message() << plan.method << " call " << plan.nth << " fails");
+    methods.insert(plan.method);
+    native_platform::ClearMessageBoxes();
+    fakes::ResetFaults();
+    fakes::FailCall(plan.method, plan.nth, E_FAIL);
+    planned_method = plan.method;
+    Outcome outcome = RunScenario(&detail);
+    outcomes[outcome]++;
+    EXPECT_NE(Outcome::not_recovered, outcome) << detail;
+    EXPECT_EQ(0, fakes::PendingFailures()) << "the planned failure never fired";
+    EXPECT_EQ(live_before, fakes::LiveObjects()) << "references leaked";
+    EXPECT_EQ(0, native_platform::OpenKernelHandles());
+    EXPECT_EQ(0, native_platform::LoadedLibraries());
+    for (const auto& box : native_platform::MessageBoxes()) {
+      shown[box.text]++;
+      EXPECT_TRUE(known_texts.count(box.text)) << testing::PrintToString(box.text);
+      EXPECT_EQ(nullptr, box.owner);
+      EXPECT_TRUE(box.style == 0x1010u || box.style == 0x1030u) << box.style;
+    }
+    if (HasFatalFailure()) return;
+  }
+  std::printf("fault sweep: %zu fault points in %zu methods\n", plans.size(), methods.size());
+  for (const auto& entry : outcomes)
+    std::printf("  %-32s %d runs\n", Name(entry.first), entry.second);
+  std::printf("  message boxes shown: %d\n", [&] {
+    int runs = 0;
+    for (const auto& entry : shown) runs += entry.second;
+    return runs;
+  }());
+}
+
+}  // namespace
+}  // namespace pipeline_test
