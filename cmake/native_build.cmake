@@ -41,11 +41,22 @@ target_link_libraries(texloom_tests PRIVATE texloom_logic GTest::gtest_main Thre
 include(GoogleTest)
 gtest_discover_tests(texloom_tests DISCOVERY_TIMEOUT 60)
 
-file(GLOB TEXLOOM_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
-if(TEXLOOM_BENCH AND TEXLOOM_BENCH_SOURCES AND NOT TEXLOOM_SANITIZE)
+if(TEXLOOM_BENCH AND NOT TEXLOOM_SANITIZE)
   find_package(benchmark REQUIRED)
-  add_executable(texloom_bench ${TEXLOOM_BENCH_SOURCES})
+  add_executable(texloom_bench ${CMAKE_SOURCE_DIR}/bench/conversion_bench.cpp)
   target_include_directories(texloom_bench PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_compile_options(texloom_bench PRIVATE -O2)
   target_link_libraries(texloom_bench PRIVATE texloom_logic benchmark::benchmark Threads::Threads)
+
+  # The process handler on the fake GPU and host: the fakes without their
+  # tests and without the test program's allocation hooks.
+  file(GLOB TEXLOOM_FAKE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fakes/*.cpp)
+  list(FILTER TEXLOOM_FAKE_SOURCES EXCLUDE REGEX "(_test|allocation_failure)\\.cpp$")
+  add_executable(texloom_frame_bench ${CMAKE_SOURCE_DIR}/bench/frame_bench.cpp
+                 ${TEXLOOM_FAKE_SOURCES} ${CMAKE_SOURCE_DIR}/tests/plugin/fake_host.cpp)
+  target_include_directories(texloom_frame_bench PRIVATE ${CMAKE_SOURCE_DIR}/tests
+                             ${CMAKE_SOURCE_DIR}/src/platform/native)
+  target_compile_options(texloom_frame_bench PRIVATE -O2)
+  target_link_libraries(texloom_frame_bench PRIVATE texloom_logic benchmark::benchmark
+                        Threads::Threads)
 endif()
