@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a Debian machine, only what is
-# missing. The build tools are required; Wine (for the host harness) is
-# installed when asked for, and a failure to get it only skips that harness.
+# missing. The build tools are required; a failure to get the Wine parts
+# (Wine, Xvfb, Mesa's 32-bit OpenGL drivers for Direct3D) only makes the
+# Wine steps of the test command report themselves as skipped.
+#   tools/install_deps.sh [with-wine|without-wine]   (default: with-wine)
 set -euo pipefail
 
 want_wine=${1:-with-wine}
+# g++-mingw-w64-i686-posix is the test programs' compiler; the module's
+# (-win32) comes with g++-mingw-w64-i686. googletest holds the sources the
+# Windows tests build compiles; ffmpeg is for the video tools.
 core=(cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-dev
-      g++-mingw-w64-i686 binutils-mingw-w64-i686)
-wine=(wine wine32:i386 xvfb xauth)
+      g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 ffmpeg)
+# Wine's Direct3D 9 runs on OpenGL: without Mesa's i386 drivers (which
+# --no-install-recommends leaves out) no device can be made.
+wine=(wine wine32:i386 xvfb xauth libgl1-mesa-dri:i386 libglx-mesa0:i386 libgl1:i386)
 
 sudo_cmd=""
 [ "$(id -u)" -ne 0 ] && sudo_cmd=sudo
@@ -36,9 +43,12 @@ mapfile -t missing < <(missing_of "${core[@]}")
 if [ "$want_wine" = with-wine ]; then
   mapfile -t missing < <(missing_of "${wine[@]}")
   if [ ${#missing[@]} -ne 0 ]; then
-    dpkg --print-foreign-architectures | grep -qx i386 || $sudo_cmd dpkg --add-architecture i386
-    updated=no
-    install "${missing[@]}" || echo "warning: Wine could not be installed; the host harness will be skipped"
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+      # A new architecture needs a new package list.
+      $sudo_cmd dpkg --add-architecture i386 && updated=no
+    fi
+    install "${missing[@]}" ||
+      echo "WARNING: the Wine parts could not be installed; the Wine steps will be skipped"
   fi
 fi
 exit 0

@@ -10,4 +10,8 @@ cp "$root/build/windows/texloom.auf" "$root/dist/"
 echo "built $root/dist/texloom.auf"
 "$root/tools/check_dll.sh" "$root/dist/texloom.auf"
 "$root/tools/check_entry_alignment.sh" "$root/dist/texloom.auf"
-"$root/tools/run_harness.sh" "$root/build/windows"
+# The harness makes no Direct3D device; a skip (no usable Wine) has printed
+# its SKIPPED line and does not fail the build.
+cd "$root/build/windows"
+TEXLOOM_WINE_DIRECT3D=not-needed "$root/tools/run_wine.sh" texloom_host_harness.exe texloom.auf ||
+  [ $? -eq 77 ]

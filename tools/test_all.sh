@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Every test: the native suite plain, under address+undefined-behaviour and
 # (threaded suites) thread sanitizers; the Windows product build, its module
-# inspection and the host harness under Wine.
+# inspection; the Windows test programs and the host harness under Wine.
+# A program that cannot run here (no Wine, no 32-bit support, no Direct3D)
+# is counted as skipped, never as passed.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -9,12 +11,15 @@ cd "$root"
 
 tests_passed=0
 tests_failed=0
+programs_skipped=0
 steps_failed=()
+steps_skipped=()
+run_started=$SECONDS
 
 build() {
   local dir=$1
   shift
-  cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null && ninja -C "$dir" >"$dir.log" 2>&1 ||
+  cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null && nice -n 10 ninja -C "$dir" -j 2 >"$dir.log" 2>&1 ||
     { tail -40 "$dir.log"; return 1; }
 }
 
@@ -27,20 +32,50 @@ count_gtest() {
   tests_failed=$((tests_failed + ${failed:-0}))
 }
 
+# Runs one step; exit status 77 means it could not run here (skipped).
 step() {
   local name=$1
   shift
   echo "== $name"
-  if "$@"; then echo "== $name: ok"; else echo "== $name: FAILED"; steps_failed+=("$name"); fi
+  local started=$SECONDS
+  "$@"
+  step_status=$?
+  local took="$((SECONDS - started)) s"
+  if [ $step_status -eq 0 ]; then
+    echo "== $name: ok ($took)"
+  elif [ $step_status -eq 77 ]; then
+    echo "== $name: SKIPPED, not passed ($took)"
+    steps_skipped+=("$name")
+  else
+    echo "== $name: FAILED ($took)"
+    steps_failed+=("$name")
+  fi
 }
 
+# A step that runs one test program.
+program_step() {
+  step "$@"
+  [ $step_status -eq 77 ] && programs_skipped=$((programs_skipped + 1))
+  return 0
+}
+
+# Runs a GoogleTest program, keeps its output in $log (without the carriage
+# returns of Windows programs) and counts its results.
 run_gtest() {
   local log=$1
   shift
-  "$@" >"$log" 2>&1
-  local status=$?
-  grep -E '^\[  (PASSED|FAILED) ' "$log" | tail -20
-  [ $status -ne 0 ] && tail -60 "$log"
+  "$@" 2>&1 | tr -d '\r' >"$log"
+  local status=${PIPESTATUS[0]}
+  if [ $status -eq 77 ]; then
+    grep -m1 '^SKIPPED:' "$log"
+    return 77
+  fi
+  grep -E '^\[  (PASSED|FAILED|  SKIPPED) ' "$log" | tail -20
+  if [ $status -ne 0 ]; then
+    tail -60 "$log"
+    # A program that died before its summary has no result line to count.
+    grep -qE '^\[  (PASSED|FAILED)  \]' "$log" || echo "no test summary: the program ended with status $status"
+  fi
   count_gtest "$log"
   return $status
 }
@@ -57,15 +92,49 @@ step "thread sanitizer build" build build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo
   -DTEXLOOM_SANITIZE=thread -DTEXLOOM_BENCH=OFF
 step "thread sanitizer tests" run_gtest build/tsan-tests.log \
   env TSAN_OPTIONS=halt_on_error=1 build/tsan/texloom_tests --gtest_filter='Threaded*'
-step "windows build" "$root/tools/build_windows.sh" "$root/build/windows"
+step "windows build" build build/windows -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
 step "module inspection" "$root/tools/check_dll.sh" "$root/build/windows/texloom.auf"
 step "entry points safe on a 4-byte aligned stack" \
   "$root/tools/check_entry_alignment.sh" "$root/build/windows/texloom.auf"
-step "host harness under wine" "$root/tools/run_harness.sh" "$root/build/windows"
+step "windows tests build" build build/wintests -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686-posix.cmake" -DTEXLOOM_WINDOWS_TESTS=ON \
+  -DTEXLOOM_PRODUCT_DLL="$root/build/windows/texloom.auf"
+
+# The Wine programs of this run share one template prefix and one Direct3D
+# check (see tools/run_wine.sh).
+export TEXLOOM_WINE_STATE=$root/build/wine-state
+export TEXLOOM_D3D_PROBE=$root/build/wintests/bin/d3d_probe.exe
+step "wine set-up and Direct3D probe" "$root/tools/run_wine.sh" --prepare
+
+wine_tests=$root/build/wintests/wine_tests.list
+if [ -f "$wine_tests" ]; then
+  while IFS=$'\t' read -r name direct3d program; do
+    [ -n "$name" ] || continue
+    program_step "wine: $name" run_gtest "build/wine-$name.log" \
+      env TEXLOOM_WINE_DIRECT3D="$direct3d" "$root/tools/run_wine.sh" "$program"
+  done <"$wine_tests"
+else
+  echo "FAILED: no list of Windows test programs ($wine_tests)"
+  steps_failed+=("wine test list")
+fi
+
+run_host_harness() {
+  (cd "$root/build/windows" &&
+    TEXLOOM_WINE_DIRECT3D=not-needed "$root/tools/run_wine.sh" texloom_host_harness.exe texloom.auf)
+}
+program_step "host harness under wine" run_host_harness
+"$root/tools/run_wine.sh" --discard
 
 echo
 if [ ${#steps_failed[@]} -ne 0 ]; then
   echo "failed steps: ${steps_failed[*]}"
 fi
-echo "tests: $tests_passed passed, $tests_failed failed"
+if [ ${#steps_skipped[@]} -ne 0 ]; then
+  echo "SKIPPED steps (not passed): ${steps_skipped[*]}"
+fi
+programs="programs"
+[ "$programs_skipped" -eq 1 ] && programs="program"
+echo "tests: $tests_passed passed, $tests_failed failed, $programs_skipped $programs skipped (not passed)"
+echo "total time: $((SECONDS - run_started)) s"
 [ ${#steps_failed[@]} -eq 0 ] && [ "$tests_failed" -eq 0 ]

@@ -1,0 +1,223 @@
+#!/usr/bin/env bash
+# Runs one Windows program under Wine:
+#
+#   tools/run_wine.sh <program.exe> [args...]
+#
+# The program runs in the caller's directory, in its own Wine prefix and on
+# its own Xvfb display, both removed afterwards (wineserver and Xvfb killed,
+# prefix deleted), within TEXLOOM_WINE_TIMEOUT seconds (default 900). Its
+# stdout and stderr pass through; Wine's own messages are kept out. The exit
+# status is the program's, or 124 after a time-out.
+#
+# When Wine cannot run here (no 32-bit Wine, a kernel that cannot start
+# 32-bit programs, no Xvfb, no Direct3D 9 device) it prints one line
+# "SKIPPED: <why>" and exits 77. The Direct3D check runs d3d_probe.exe
+# (TEXLOOM_D3D_PROBE, by default beside the program); TEXLOOM_WINE_DIRECT3D=
+# not-needed leaves it out for programs that need no device.
+#
+# A new prefix takes wineboot some 15 seconds. With TEXLOOM_WINE_STATE set to
+# a directory, the programs of one test run share the checks and one freshly
+# made template prefix there: each program gets a copy of it, in which the
+# large DLL folders are hard links (Wine only reads them; registry files,
+# which Wine rewrites, are real copies). Without it every program makes its
+# own. "run_wine.sh --prepare" starts a run (new template, new checks, and the
+# Direct3D probe's report printed); "run_wine.sh --discard" removes the state.
+set -uo pipefail
+
+timeout_seconds=${TEXLOOM_WINE_TIMEOUT:-900}
+direct3d=${TEXLOOM_WINE_DIRECT3D:-required}
+script=$(readlink -f "$0")
+
+skip() {
+  echo "SKIPPED: $*"
+  exit 77
+}
+
+# Wine's diagnostics, and the prefix set-up notes it prints on stderr.
+wine_noise='^([0-9a-f]{4}:)?(fixme|err|warn|trace):|^wine: (created the configuration directory|configuration in .* has been updated)'
+
+# ---- checks that need no prefix ------------------------------------------------
+
+# Prints why Wine cannot run 32-bit programs here, or nothing.
+wine_blocker() {
+  command -v wine >/dev/null || { echo "Wine is not installed (Debian: wine, wine32:i386)"; return; }
+  # Debian keeps the 32-bit loader in /usr/lib/wine/wine (package wine32:i386).
+  local loader=wine
+  if [ -d /usr/lib/wine ]; then
+    [ -x /usr/lib/wine/wine ] ||
+      { echo "32-bit Wine is not installed (Debian: wine32:i386; /usr/lib/wine/wine missing)"; return; }
+    loader=/usr/lib/wine/wine
+  fi
+  if ! "$loader" --version >/dev/null 2>&1; then
+    echo "this kernel cannot execute 32-bit programs (no IA-32 emulation), so 32-bit Wine cannot start"
+    return
+  fi
+  command -v Xvfb >/dev/null || { echo "Xvfb is not installed (Debian: xvfb)"; return; }
+  command -v flock >/dev/null || echo "flock is not installed (Debian: util-linux)"
+}
+
+# ---- state shared by the programs of one run ---------------------------------
+
+private_state=""
+if [ -n "${TEXLOOM_WINE_STATE:-}" ]; then
+  state=$TEXLOOM_WINE_STATE
+else
+  private_state=$(mktemp -d "${TMPDIR:-/tmp}/texloom-wine-state.XXXXXX")
+  state=$private_state
+fi
+
+# Makes the template prefix: no Mono or Gecko installers, and no debugger
+# for crashes: winedbg would print a backtrace and then end the program with
+# status 0, so a crash would look like success. With a debugger that cannot
+# start, the program ends with its exception code (page fault: status 5),
+# after Wine's one line "Unhandled page fault ... at address ...".
+make_template() {
+  local template=$1
+  rm -rf "$template"
+  (
+    export WINEPREFIX=$template WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    unset DISPLAY
+    timeout 300 wine wineboot --init &&
+      timeout 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+        /v Debugger /t REG_SZ /d texloom-no-debugger /f &&
+      timeout 60 wineserver -w
+  ) >"$state/wineboot.log" 2>&1
+}
+
+# Once per run: the Wine checks and the template prefix; leaves the verdict
+# ("ok" or why not) in $state/wine.
+prepare_wine() {
+  mkdir -p "$state"
+  (
+    flock -x 9
+    [ -s "$state/wine" ] && exit 0
+    local blocker
+    blocker=$(wine_blocker)
+    if [ -z "$blocker" ] && ! make_template "$state/template"; then
+      blocker="Wine could not make a prefix: $(grep -vE "$wine_noise" "$state/wineboot.log" | tail -1)"
+    fi
+    echo "${blocker:-ok}" >"$state/wine"
+  ) 9>"$state/wine.lock"
+  local verdict
+  verdict=$(cat "$state/wine" 2>/dev/null)
+  [ "$verdict" = ok ] || skip "$verdict"
+}
+
+# Once per run: whether the probe makes a Direct3D 9 device; the verdict goes
+# to $state/direct3d and the probe's report to $state/d3d_probe.txt.
+prepare_direct3d() {
+  local probe=$1
+  (
+    flock -x 9
+    [ -s "$state/direct3d" ] && exit 0
+    if [ ! -f "$probe" ]; then
+      echo "unchecked (no $probe)" >"$state/direct3d"
+      exit 0
+    fi
+    TEXLOOM_WINE_STATE=$state TEXLOOM_WINE_DIRECT3D=not-needed TEXLOOM_WINE_TIMEOUT=120 \
+      "$script" "$probe" >"$state/d3d_probe.txt" 2>&1
+    local status=$?
+    if [ $status -eq 0 ]; then
+      echo ok >"$state/direct3d"
+    elif [ $status -eq 77 ]; then
+      sed -n 's/^SKIPPED: //p' "$state/d3d_probe.txt" | head -1 >"$state/direct3d"
+    else
+      local why
+      why=$(sed -n 's/^no device: //p' "$state/d3d_probe.txt" | head -1)
+      echo "no Direct3D 9 device can be made here (${why:-d3d_probe exited with $status})" \
+        >"$state/direct3d"
+    fi
+  ) 9>"$state/direct3d.lock"
+  local verdict
+  verdict=$(cat "$state/direct3d" 2>/dev/null)
+  case "$verdict" in
+    ok) ;;
+    unchecked*) echo "note: Direct3D $verdict" >&2 ;;
+    *) skip "$verdict" ;;
+  esac
+}
+
+case "${1:-}" in
+  "")
+    echo "usage: run_wine.sh <program.exe> [args...] | --prepare | --discard" >&2
+    exit 2
+    ;;
+  --discard)
+    [ -n "${TEXLOOM_WINE_STATE:-}" ] && rm -rf "$TEXLOOM_WINE_STATE"
+    exit 0
+    ;;
+  --prepare)
+    [ -n "${TEXLOOM_WINE_STATE:-}" ] || { echo "--prepare needs TEXLOOM_WINE_STATE" >&2; exit 2; }
+    rm -rf "$state"
+    prepare_wine
+    probe=${TEXLOOM_D3D_PROBE:-}
+    if [ -n "$probe" ]; then
+      prepare_direct3d "$probe"
+      cat "$state/d3d_probe.txt"
+    fi
+    echo "Wine prefix template ready in $state/template"
+    exit 0
+    ;;
+esac
+
+program=$1
+shift
+[ -f "$program" ] || { echo "run_wine.sh: no such program: $program" >&2; exit 2; }
+
+# ---- one program ---------------------------------------------------------------
+
+run_dir=$(mktemp -d "${TMPDIR:-/tmp}/texloom-wine.XXXXXX")
+prefix=$run_dir/prefix
+xvfb_pid=""
+cleanup() {
+  if [ -d "$prefix" ]; then
+    WINEPREFIX=$prefix timeout 30 wineserver -k >/dev/null 2>&1
+    WINEPREFIX=$prefix timeout 30 wineserver -w >/dev/null 2>&1
+  fi
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null
+    wait "$xvfb_pid" 2>/dev/null
+  fi
+  rm -rf "$run_dir"
+  [ -n "$private_state" ] && rm -rf "$private_state"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+prepare_wine
+if [ "$direct3d" != not-needed ]; then
+  prepare_direct3d "${TEXLOOM_D3D_PROBE:-$(dirname "$program")/d3d_probe.exe}"
+fi
+
+# The copy: hard links for the folders of DLLs, real copies of the rest.
+template=$state/template
+mkdir -p "$prefix"
+{
+  tar -C "$template" --exclude=./drive_c/windows/system32 --exclude=./drive_c/windows/winsxs \
+    -cf - . | tar -C "$prefix" -xf - &&
+    cp -al "$template/drive_c/windows/system32" "$template/drive_c/windows/winsxs" \
+      "$prefix/drive_c/windows/"
+} || { echo "run_wine.sh: could not copy the Wine prefix" >&2; exit 2; }
+
+# An own display: Xvfb picks a free one and reports it on fd 3.
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$run_dir/display" \
+  >"$run_dir/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$run_dir/display" ] && break
+  kill -0 "$xvfb_pid" 2>/dev/null || break
+  sleep 0.1
+done
+display=$(head -1 "$run_dir/display" 2>/dev/null)
+[ -n "$display" ] || skip "Xvfb did not start: $(tail -1 "$run_dir/xvfb.log")"
+
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=":$display"
+# stdout goes straight through; stderr through the filter.
+{ timeout -k 10 "$timeout_seconds" wine "$program" "$@" 2>&1 1>&3 3>&- |
+  grep --line-buffered -vE "$wine_noise" >&2; } 3>&1
+status=${PIPESTATUS[0]}
+if [ "$status" -eq 124 ]; then
+  echo "TIMEOUT: $(basename "$program") did not end within $timeout_seconds s" >&2
+fi
+exit "$status"
