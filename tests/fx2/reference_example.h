@@ -3,6 +3,7 @@
 // SHA-256 63c65099ac2e8cb0e07b43c7f37f333122233cf386da06ad076d6eeb99230503.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace fx2_test {
