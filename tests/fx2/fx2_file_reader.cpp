@@ -23,6 +23,9 @@ class Reader {
     if (structure % 4 != 0 || structure / 4 > base_dwords_) throw Failure("structure offset");
     data_dwords_ = structure / 4;
     reached_.assign(data_dwords_, false);
+    // The zero DWORD at base+0 is the format's "no string"; a file without
+    // any typedef never points at it.
+    if (data_dwords_ > 0 && FileDword(8) == 0) reached_[0] = true;
     position_ = structure / 4;
 
     Fx2File file;
