@@ -273,8 +273,9 @@ class Parser {
     if (!IsPunct("[")) return true;
     if (!Advance()) return false;
     uint32_t count;
+    SourcePosition at = token_.position;
     if (!Unsigned(&count, "an element count")) return false;
-    if (count == 0) return Fail("an array needs at least one element");
+    if (count == 0) return FailAt(at, "an array needs at least one element");
     shape->elements = count;
     return Expect("]", "after the element count");
   }
