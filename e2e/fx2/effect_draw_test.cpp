@@ -188,3 +188,37 @@ TEST(EffectDrawTest, TwoColourOutputsReachTwoTargets) {
 
 }  // namespace
 }  // namespace fx2_wine
+
+namespace fx2_wine {
+namespace {
+
+// An int parameter in a float register (how a track bar's value reaches a
+// shader) arrives converted to float; a bool in a float register as 0 or 1.
+TEST(EffectDrawTest, IntAndBoolParametersArriveInFloatRegistersAsNumbers) {
+  TestDevice& device = Device();
+  fx2::EffectBuilder fx;
+  fx.Int("Track0", 0);
+  fx.Bool("Check0", false);
+  std::vector<uint32_t> code = Assemble(
+      "ps_2_0\ndef c2, 0, 0, 0, 1\nmov r0, c2\nmov r0.x, c0.x\nmov r0.y, c1.x\nmov oC0, r0\n");
+  std::vector<fx2::ConstantBinding> bindings(2);
+  bindings[0].name = "Track0";
+  bindings[0].shape = fx2::Shape::Scalar(fx2::Type::Int);
+  bindings[1].name = "Check0";
+  bindings[1].index = 1;
+  bindings[1].shape = fx2::Shape::Scalar(fx2::Type::Bool);
+  fx2::CodeOutput bound = fx2::AddConstantTable(code, bindings);
+  ASSERT_TRUE(bound) << bound.error;
+  fx.Technique("ProcessImage0").Pass("P0").PixelShader(bound.code);
+  ComPtr<ID3DXEffect> effect = Load(fx);
+  ASSERT_TRUE(effect);
+  ComPtr<IDirect3DTexture9> target = device.RenderTarget(1, 1, D3DFMT_A32B32G32R32F);
+  ASSERT_TRUE(target);
+  ASSERT_EQ(S_OK, effect->SetInt("Track0", -7));
+  ASSERT_EQ(S_OK, effect->SetBool("Check0", TRUE));
+  ASSERT_EQ(S_OK, device.DrawPasses(effect.get(), {target.get()}));
+  EXPECT_EQ(std::vector<float>({-7.0f, 1.0f, 0.0f, 1.0f}), AsFloats(device.Read(target.get())));
+}
+
+}  // namespace
+}  // namespace fx2_wine
