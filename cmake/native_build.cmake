@@ -34,6 +34,9 @@ foreach(subsystem ${TEXLOOM_SUBSYSTEMS})
   file(GLOB subsystem_tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${subsystem}/*.cpp)
   list(APPEND TEXLOOM_TEST_SOURCES ${subsystem_tests})
 endforeach()
+# Test support with one implementation per platform.
+list(APPEND TEXLOOM_TEST_SOURCES ${CMAKE_SOURCE_DIR}/tests/support/guarded_memory_posix.cpp
+  ${CMAKE_SOURCE_DIR}/tests/support/host_call_direct.cpp)
 add_executable(texloom_tests ${TEXLOOM_TEST_SOURCES})
 target_include_directories(texloom_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/src/platform/native)
 target_compile_options(texloom_tests PRIVATE ${TEXLOOM_WARNINGS})

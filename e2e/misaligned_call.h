@@ -33,6 +33,9 @@ inline uintptr_t CallMisaligned(const void* fn, const uintptr_t* args, int count
       "mov %%esi, %%esp\n\t"
       : "=a"(result)
       : "b"(fn), "D"(block)
-      : "ecx", "edx", "esi", "memory", "cc");
+      // The callee may use the whole x87 stack (and MMX, which shares it),
+      // which the calling convention requires to be empty at a call.
+      : "ecx", "edx", "esi", "memory", "cc", "st", "st(1)", "st(2)", "st(3)", "st(4)", "st(5)",
+        "st(6)", "st(7)");
   return result;
 }

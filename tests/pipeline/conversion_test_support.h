@@ -4,8 +4,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
@@ -17,6 +15,7 @@
 #include "pipeline/conversion.h"
 #include "pipeline/conversion_reference.h"
 #include "pipeline/conversion_tiers.h"
+#include "support/guarded_memory.h"
 
 namespace conversion_test {
 
@@ -86,33 +85,25 @@ inline const ConversionRoutines& RoutinesOf(ConversionTier tier, uint32_t family
 // starts with a pattern, so bytes a routine must not write can be compared.
 class GuardedBuffer {
  public:
-  GuardedBuffer(size_t size, size_t lead = 64) : size_(size) {
-    page_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    accessible_ = (size + lead + page_ - 1) / page_ * page_;
-    void* mapping = mmap(nullptr, accessible_ + page_, PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapping == MAP_FAILED) throw std::bad_alloc();
-    base_ = static_cast<uint8_t*>(mapping);
-    mprotect(base_ + accessible_, page_, PROT_NONE);
-    for (size_t i = 0; i < accessible_; ++i) base_[i] = static_cast<uint8_t>(0xA7 ^ (i * 31));
+  GuardedBuffer(size_t size, size_t lead = 64) : pages_(size + lead), size_(size) {
+    uint8_t* const base = pages_.begin();
+    for (size_t i = 0; i < pages_.size(); ++i) base[i] = static_cast<uint8_t>(0xA7 ^ (i * 31));
   }
-  ~GuardedBuffer() { munmap(base_, accessible_ + page_); }
-  GuardedBuffer(const GuardedBuffer&) = delete;
-  GuardedBuffer& operator=(const GuardedBuffer&) = delete;
 
-  uint8_t* data() { return base_ + accessible_ - size_; }
+  uint8_t* data() { return pages_.end() - size_; }
   size_t size() const { return size_; }
   // The whole accessible region, guard bytes included.
-  std::vector<uint8_t> Snapshot() const { return std::vector<uint8_t>(base_, base_ + accessible_); }
-  size_t DataOffset() const { return accessible_ - size_; }
+  std::vector<uint8_t> Snapshot() const {
+    return std::vector<uint8_t>(pages_.begin(), pages_.end());
+  }
+  size_t DataOffset() const { return pages_.size() - size_; }
   // Makes the buffer read-only, so that a write to an input faults.
-  void Seal() { mprotect(base_, accessible_, PROT_READ); }
+  void Seal() { pages_.SealReadOnly(); }
+  const GuardedPages& pages() const { return pages_; }
 
  private:
+  GuardedPages pages_;
   size_t size_;
-  size_t page_;
-  size_t accessible_;
-  uint8_t* base_;
 };
 
 // Geometry of one test image.
