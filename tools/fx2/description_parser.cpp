@@ -262,7 +262,7 @@ class Parser {
                             ", found " + std::to_string(literals.size()));
     }
     for (const Literal& l : literals) {
-      uint32_t bits;
+      uint32_t bits = 0;
       if (!NumberOf(l, shape.type, &bits)) return false;
       value->numbers.push_back(bits);
     }
@@ -272,7 +272,7 @@ class Parser {
   bool ParseArraySuffix(Shape* shape) {
     if (!IsPunct("[")) return true;
     if (!Advance()) return false;
-    uint32_t count;
+    uint32_t count = 0;
     SourcePosition at = token_.position;
     if (!Unsigned(&count, "an element count")) return false;
     if (count == 0) return FailAt(at, "an array needs at least one element");
@@ -361,7 +361,7 @@ class Parser {
 
   bool ParseStateValue(const StateInfo& info, Value* value) {
     SourcePosition at = token_.position;
-    uint32_t word;
+    uint32_t word = 0;
     if (token_.kind == TokenKind::Identifier) {
       if (!FindValueWord(info.words, token_.text, &word)) {
         return Fail("'" + token_.text + "' is not a value of " + info.name);
@@ -376,7 +376,7 @@ class Parser {
       return FailAt(at, std::string("expected one value for ") + info.name);
     }
     Type type = info.value == StateValue::Float ? Type::Float : Type::Int;
-    uint32_t bits;
+    uint32_t bits = 0;
     if (!NumberOf(literals[0], type, &bits)) return false;
     value->shape = Shape::Scalar(type);
     value->numbers = {bits};
@@ -496,7 +496,7 @@ class Parser {
       if (IsPunct("-")) {
         if (!Advance()) return false;
         RegisterSet last_set;
-        uint32_t last;
+        uint32_t last = 0;
         SourcePosition at = token_.position;
         if (!ParseRegister(&last_set, &last)) return false;
         if (last_set != b.set || last < b.first) {
