@@ -23,7 +23,8 @@ target_link_libraries(texloom PRIVATE shlwapi version d3d9 user32 kernel32)
 # Windows tests build, which links them into a test program run under Wine.
 set(TEXLOOM_KERNEL_SOURCES ${TEXLOOM_LOGIC_SOURCES})
 list(FILTER TEXLOOM_KERNEL_SOURCES INCLUDE REGEX "/src/pipeline/(convert_[a-z0-9]+|conversion_dispatch)\\.cpp$")
-add_library(texloom_conversion_kernels STATIC EXCLUDE_FROM_ALL ${TEXLOOM_KERNEL_SOURCES})
+add_library(texloom_conversion_kernels STATIC EXCLUDE_FROM_ALL ${TEXLOOM_KERNEL_SOURCES}
+  ${CMAKE_SOURCE_DIR}/src/platform/windows/processor.cpp)
 target_include_directories(texloom_conversion_kernels PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(texloom_conversion_kernels PRIVATE ${TEXLOOM_PRODUCT_OPTIONS})
 target_compile_definitions(texloom_conversion_kernels PRIVATE ${TEXLOOM_PRODUCT_DEFINITIONS})
