@@ -12,6 +12,11 @@ i686-w64-mingw32-objdump -d --no-show-raw-insn "$dll" | perl -ne '
     # conversion routine handed to the host parallel-run service.
     $entry = qr/^(_GetFilterTable|_DllMain\@12|__Z\d+\w*Handler\w*|.*WorkerThreadEntry.*|.*(Upload|Readback)(Serial|Parallel).*)$/;
     $aligned_access = qr/^(v?movap[sd]|v?movdqa|movntp[sd]|movntdq|v?movntdqa|fxsave|fxrstor)\s.*\(%e[sb]p\)/;
+    # Legacy SSE instructions with a 16-byte memory operand fault on an
+    # unaligned one, arithmetic as much as moves; the exceptions read or
+    # write less than 16 bytes, or are the unaligned forms.
+    $xmm_memory = qr/^([a-z0-9]+)\s.*(\(%e[sb]p\).*%xmm|%xmm.*\(%e[sb]p\))/;
+    $unaligned_ok = qr/^(v\w+|movup[sd]|movdqu|lddqu|movs[sd]|movd|movq|mov[lh]p[sd]|movntq|cvt\w+|\w+s[sd]|pinsr\w|pextr\w|u?comis[sd]|movmskp[sd]|pmovmskb|extractps|insertps|pmov[sz]x\w+|movddup)$/;
   }
   # Functions by address: local functions of different files may share names.
   if (/^([0-9a-f]+) <(.+)>:$/) { $at = hex($1); $name_of{$at} = $2; $code{$at} = []; next; }
@@ -28,7 +33,8 @@ i686-w64-mingw32-objdump -d --no-show-raw-insn "$dll" | perl -ne '
       if ($insn =~ /^and\s+\$0xffffff([0-9a-f]{2}),%esp/) {
         my $realigned = 256 - hex($1);
         $alignment = $realigned if $realigned > $alignment;
-      } elsif ($alignment < 16 && $insn =~ $aligned_access) {
+      } elsif ($alignment < 16 && ($insn =~ $aligned_access ||
+                                   ($insn =~ $xmm_memory && $1 !~ $unaligned_ok))) {
         return $seen{$key} = "$name_of{$function}: aligned SIMD stack access with $alignment-byte alignment";
       } elsif ($alignment < 16 && $insn =~ /^call\s+([0-9a-f]+)\s+</ && $depth < 20) {
         my $inner = problem(hex($1), $alignment, $depth + 1);
