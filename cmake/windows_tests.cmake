@@ -65,6 +65,9 @@ add_library(product_conversion_kernels STATIC IMPORTED GLOBAL)
 set_target_properties(product_conversion_kernels PROPERTIES IMPORTED_LOCATION ${product_kernels_library})
 add_dependencies(product_conversion_kernels product_kernels_build)
 
+# The test host library and texloom-host.exe.
+include(${CMAKE_SOURCE_DIR}/cmake/host_tools.cmake)
+
 # ---- Registration ------------------------------------------------------------
 
 enable_testing()
