@@ -1,0 +1,261 @@
+// texloom-run end to end against the native stand-in host: pixels, frame
+// ranges, every kind of output, controls, messages and what the host is told.
+#include <gtest/gtest.h>
+
+#include "run/run_command_fixture.h"
+
+namespace run_test {
+namespace {
+
+constexpr const char* kControls =
+    "title Lift\ninfo stand-in\ntrack Offset 0 -4096 4096\ncheck Invert 0\n";
+
+TEST_F(RunCommandTest, InvertsEveryFrameIntoAPngPattern) {
+  const std::string clip = MakeClip(4);
+  const ProgramResult result =
+      Run({clip, "-e", Effect(kControls), "--check", "Invert=1", "-o", out() + "/f_%03d.png"});
+  ASSERT_EQ(0, result.status) << result.errors;
+  ASSERT_EQ((std::vector<std::string>{"f_000.png", "f_001.png", "f_002.png", "f_003.png"}),
+            ListFolder(out()));
+  for (int f = 0; f < 4; ++f) {
+    SCOPED_TRACE(f);
+    char name[32];
+    std::snprintf(name, sizeof name, "/f_%03d.png", f);
+    const std::vector<Image> back = ReadFrames(out() + name, kWidth, kHeight);
+    ASSERT_EQ(1u, back.size());
+    ExpectSameImage(Inverted(frames_[f]), back[0]);
+  }
+  EXPECT_TRUE(Contains(result.errors, "wrote 4 PNG files to " + out() + "/f_%03d.png"))
+      << result.errors;
+}
+
+TEST_F(RunCommandTest, TracksByNameOrIndexAndDefaults) {
+  const std::string clip = MakeClip(2);
+  const std::string effect = Effect(kControls);
+  struct Case {
+    std::vector<std::string> settings;
+    int offset;
+  };
+  const Case cases[] = {
+      {{"--track", "Offset=512"}, 512},
+      {{"--track", "0=512"}, 512},
+      {{"--track=Offset=-512"}, -512},
+      {{}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.offset);
+    std::vector<std::string> arguments = {clip, "-e", effect, "-o", out() + "/"};
+    arguments.insert(arguments.end(), c.settings.begin(), c.settings.end());
+    const ProgramResult result = Run(arguments);
+    ASSERT_EQ(0, result.status) << result.errors;
+    const std::vector<Image> back = ReadFrames(out() + "/frame_%06d.png", kWidth, kHeight);
+    ASSERT_EQ(2u, back.size());
+    ExpectSameImage(Lifted(frames_[0], c.offset), back[0]);
+    ExpectSameImage(Lifted(frames_[1], c.offset), back[1]);
+    EXPECT_TRUE(Contains(result.errors, "track 0 Offset = " + std::to_string(c.offset)))
+        << result.errors;
+  }
+}
+
+TEST_F(RunCommandTest, RangeSelectsFramesNamedByTheirNumbers) {
+  const std::string clip = MakeClip(5);
+  const ProgramResult result = Run({clip, "-e", Effect(kControls), "--check", "0=1", "--from", "1",
+                                    "--to", "3", "-o", out() + "/frames/"});
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_EQ((std::vector<std::string>{"frame_000001.png", "frame_000002.png", "frame_000003.png"}),
+            ListFolder(out() + "/frames"));
+  for (int f = 1; f <= 3; ++f) {
+    SCOPED_TRACE(f);
+    char name[40];
+    std::snprintf(name, sizeof name, "/frames/frame_%06d.png", f);
+    const std::vector<Image> back = ReadFrames(out() + name, kWidth, kHeight);
+    ASSERT_EQ(1u, back.size());
+    ExpectSameImage(Inverted(frames_[f]), back[0]);
+  }
+  EXPECT_TRUE(Contains(result.errors, "filtering: frame 3/3 (100%)")) << result.errors;
+}
+
+TEST_F(RunCommandTest, FromAloneRunsToTheEnd) {
+  const std::string clip = MakeClip(4);
+  const ProgramResult result =
+      Run({clip, "-e", Effect(kControls), "--from", "2", "-o", out() + "/"});
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_EQ((std::vector<std::string>{"frame_000002.png", "frame_000003.png"}), ListFolder(out()));
+}
+
+// The host is given the clip's true length, so reads past the end clamp to
+// the last frame.
+TEST_F(RunCommandTest, HostSeesTheWholeClipForFramesAroundTheCurrent) {
+  const std::string clip = MakeClip(4);
+  const ProgramResult result = Run({clip, "-e", Effect("frame-offset 2\n"), "--from", "1", "--to",
+                                    "3", "-o", out() + "/f_%d.png"});
+  ASSERT_EQ(0, result.status) << result.errors;
+  const int expected_source[] = {3, 3, 3};  // 1+2, 2+2 clamped, 3+2 clamped
+  for (int f = 1; f <= 3; ++f) {
+    SCOPED_TRACE(f);
+    const std::vector<Image> back =
+        ReadFrames(out() + "/f_" + std::to_string(f) + ".png", kWidth, kHeight);
+    ASSERT_EQ(1u, back.size());
+    ExpectSameImage(frames_[expected_source[f - 1]], back[0]);
+  }
+  EXPECT_TRUE(Contains(ReadText(log()), "--frames\n4\n--first\n1\n--last\n3\n")) << ReadText(log());
+}
+
+TEST_F(RunCommandTest, VideoAndPngFramesTogether) {
+  // Flat colours, so that a lossy codec's 4:2:0 keeps them.
+  const std::vector<Image> frames = {SolidFrame(8, 6, 200, 30, 90), SolidFrame(8, 6, 10, 240, 128),
+                                     SolidFrame(8, 6, 128, 128, 128)};
+  ASSERT_TRUE(MakeLosslessClip(frames, scratch_.path(), scratch_ / "flat.mkv"));
+  const ProgramResult result =
+      Run({scratch_ / "flat.mkv", "-e", Effect(kControls), "--check", "Invert=1", "--fps", "12",
+           "-o", out() + "/film.mkv", "-o", out() + "/pics/"});
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_EQ((std::vector<std::string>{"film.mkv", "pics"}), ListFolder(out()));
+  EXPECT_EQ(3u, ListFolder(out() + "/pics").size());
+  const ProgramResult probe =
+      RunProgram({"ffprobe", "-v", "error", "-count_frames", "-show_entries",
+                  "stream=width,height,r_frame_rate,nb_read_frames", "-of",
+                  "default=noprint_wrappers=1", out() + "/film.mkv"},
+                 {});
+  EXPECT_TRUE(Contains(probe.output, "width=8\nheight=6\n")) << probe.output;
+  EXPECT_TRUE(Contains(probe.output, "r_frame_rate=12/1")) << probe.output;
+  EXPECT_TRUE(Contains(probe.output, "nb_read_frames=3")) << probe.output;
+  const std::vector<Image> video = ReadFrames(out() + "/film.mkv", 8, 6);
+  ASSERT_EQ(3u, video.size());
+  for (size_t f = 0; f < 3; ++f) {
+    const Image expected = Inverted(frames[f]);
+    for (size_t i = 0; i < expected.rgb.size(); ++i) {
+      // Through the codec's limited-range 8-bit YCbCr and back: a few code
+      // values either way on a flat colour.
+      ASSERT_NEAR(expected.rgb[i], video[f].rgb[i], 4) << "frame " << f << " byte " << i;
+    }
+  }
+}
+
+TEST_F(RunCommandTest, OneImageInOneImageOut) {
+  const Image image = TestFrame(kWidth, kHeight, 7);
+  WritePpm(scratch_ / "still.ppm", image);
+  const ProgramResult result = Run({scratch_ / "still.ppm", "-e", Effect(kControls), "--check",
+                                    "Invert=1", "-o", out() + "/still.png"});
+  ASSERT_EQ(0, result.status) << result.errors;
+  const std::vector<Image> back = ReadFrames(out() + "/still.png", kWidth, kHeight);
+  ASSERT_EQ(1u, back.size());
+  ExpectSameImage(Inverted(image), back[0]);
+}
+
+TEST_F(RunCommandTest, ImageSequenceAsTheClip) {
+  MakeClip(3);  // also leaves src_000.ppm ... src_002.ppm
+  const ProgramResult result = Run({"-i", scratch_ / "src_%03d.ppm", "-e", Effect(kControls),
+                                    "--check", "Invert=1", "--to", "2", "-o", out() + "/"});
+  ASSERT_EQ(0, result.status) << result.errors;
+  const std::vector<Image> back = ReadFrames(out() + "/frame_%06d.png", kWidth, kHeight);
+  ASSERT_EQ(3u, back.size());
+  for (int f = 0; f < 3; ++f) ExpectSameImage(Inverted(frames_[f]), back[f]);
+}
+
+TEST_F(RunCommandTest, FramesReportedBeforeTheyReachTheFileStillArrive) {
+  const std::string clip = MakeClip(3);
+  const ProgramResult result = Run({clip, "-e", Effect(std::string(kControls) + "late-output\n"),
+                                    "--check", "Invert=1", "-o", out() + "/"});
+  ASSERT_EQ(0, result.status) << result.errors;
+  const std::vector<Image> back = ReadFrames(out() + "/frame_%06d.png", kWidth, kHeight);
+  ASSERT_EQ(3u, back.size());
+  for (int f = 0; f < 3; ++f) ExpectSameImage(Inverted(frames_[f]), back[f]);
+}
+
+TEST_F(RunCommandTest, MessageBoxesAreShownWithTheirCaptions) {
+  const std::string clip = MakeClip(1);
+  const ProgramResult result =
+      Run({clip, "-e",
+           Effect("message 48 Texloom (validation)\tRenderTarget1 is never written\\nPass P1: "
+                  "C:\\\\fx\\\\a.fx\n"),
+           "-o", out() + "/one.png"});
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_TRUE(Contains(result.errors,
+                       "message box from the plug-in: Texloom (validation)\n"
+                       "  | RenderTarget1 is never written\n"
+                       "  | Pass P1: C:\\fx\\a.fx\n"))
+      << result.errors;
+}
+
+TEST_F(RunCommandTest, EffectSummaryUnlessQuiet) {
+  const std::string clip = MakeClip(1);
+  const std::string effect = Effect(kControls);
+  ProgramResult result = Run({clip, "-e", effect, "--track", "Offset=9", "-o", out() + "/a.png"});
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_TRUE(Contains(result.errors, "effect: Lift (stand-in)\n")) << result.errors;
+  EXPECT_TRUE(Contains(result.errors, "  track 0 Offset = 9  (default 0, -4096..4096)\n"));
+  EXPECT_TRUE(Contains(result.errors, "  check 0 Invert = 0  (default 0)\n"));
+  result = Run({clip, "-e", effect, "-q", "-o", out() + "/b.png"});
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_EQ("", result.errors);
+}
+
+TEST_F(RunCommandTest, EveryHostOptionIsPassedOn) {
+  const std::string clip = MakeClip(2);
+  const ProgramResult result =
+      Run({clip, "-e", Effect(kControls), "--track", "Offset=5", "--check", "0=1", "--disable-pp",
+           "--dev", "-1", "--threads", "2", "-o", out() + "/"});
+  ASSERT_EQ(0, result.status) << result.errors;
+  const std::string arguments = ReadText(log());
+  EXPECT_EQ(0u, arguments.find("run\n--plugin\n" + tmp() + "/texloom-run.")) << arguments;
+  EXPECT_TRUE(Contains(arguments, "/plugin/texloom.auf\n--input\n")) << arguments;
+  EXPECT_TRUE(Contains(arguments, "--width\n7\n--height\n5\n--frames\n2\n--first\n0\n--last\n1\n"));
+  EXPECT_TRUE(Contains(
+      arguments, "--track\nOffset=5\n--check\n0=1\n--disable-pp\n1\n--dev\n-1\n--threads\n2\n"))
+      << arguments;
+}
+
+TEST_F(RunCommandTest, HlslSourceIsPlacedAsTexloomFx) {
+  const std::string clip = MakeClip(1);
+  const ProgramResult result =
+      Run({clip, "-e", Effect("title From source\n", "shader.FX"), "-o", out() + "/a.png"});
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_TRUE(Contains(result.errors, "effect: From source")) << result.errors;
+}
+
+TEST_F(RunCommandTest, HostDiagnosticsAreShown) {
+  const std::string clip = MakeClip(1);
+  const ProgramResult result =
+      Run({clip, "-e", Effect("stderr note from the host\n"), "-o", out() + "/a.png"});
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_TRUE(Contains(result.errors, "texloom-run: host: note from the host\n")) << result.errors;
+}
+
+TEST_F(RunCommandTest, UnderWineTheHostGetsWindowsPaths) {
+  const std::string clip = MakeClip(2);
+  std::vector<std::string> arguments = {TEXLOOM_RUN_PROGRAM, clip,       "-e", Effect(kControls),
+                                        "--check",           "Invert=1", "-o", out() + "/"};
+  const ProgramResult result = RunProgram(arguments, WineEnvironment());
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_TRUE(Contains(result.errors, "starting texloom.auf under Wine")) << result.errors;
+  std::string windows_tmp = "Z:" + tmp();
+  std::replace(windows_tmp.begin(), windows_tmp.end(), '/', '\\');
+  const std::string arguments_seen = ReadText(log());
+  EXPECT_EQ(0u, arguments_seen.find("run\n--plugin\n" + windows_tmp + "\\texloom-run."))
+      << arguments_seen;
+  EXPECT_TRUE(Contains(arguments_seen, "\\plugin\\texloom.auf\n--input\n" + windows_tmp))
+      << arguments_seen;
+  const std::vector<Image> back = ReadFrames(out() + "/frame_%06d.png", kWidth, kHeight);
+  ASSERT_EQ(2u, back.size());
+  ExpectSameImage(Inverted(frames_[1]), back[1]);
+}
+
+TEST_F(RunCommandTest, ExistingOutputIsReplacedOnSuccess) {
+  const std::string clip = MakeClip(1);
+  WriteText(out() + "/a.png", "old");
+  const ProgramResult result = Run({clip, "-e", Effect(kControls), "-o", out() + "/a.png"});
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_EQ(std::vector<std::string>{"a.png"}, ListFolder(out()));
+  EXPECT_EQ(1u, ReadFrames(out() + "/a.png", kWidth, kHeight).size());
+}
+
+TEST_F(RunCommandTest, HelpGoesToStandardOutput) {
+  const ProgramResult result = Run({"--help"});
+  EXPECT_EQ(0, result.status);
+  EXPECT_EQ(0u, result.output.find("Usage: texloom-run")) << result.output;
+  EXPECT_EQ("", result.errors);
+}
+
+}  // namespace
+}  // namespace run_test

@@ -1,0 +1,80 @@
+// Decoding and encoding through Debian's ffmpeg and ffprobe: frames cross
+// pipes as raw rgb24, or rgb48le from clips stored in 16-bit RGB.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "run/child_process.h"
+#include "run/run_options.h"
+
+namespace texloom_run {
+
+struct ClipInfo {
+  int width = 0;
+  int height = 0;
+  std::string rate;          // "25/1"; the clip's frame rate as ffprobe gives it
+  long frame_count = -1;     // as the container states it; -1 when unknown
+  std::string pixel_format;  // ffmpeg's name of the stored format
+  // Decode as rgb48le rather than rgb24. Only for 16-bit RGB sources:
+  // ffmpeg 5.1's conversions into rgb48le from anything else scale by 256
+  // instead of 257 (white becomes 0xff03), worse than 8 bits exactly.
+  bool deep = false;
+};
+
+bool IsSixteenBitRgb(const std::string& pixel_format);
+
+std::vector<std::string> ProbeArguments(const std::string& clip);
+
+// ffprobe's "key=value" lines. A rotation of 90 or 270 degrees swaps width
+// and height, as ffmpeg turns such frames upright when decoding.
+bool ParseProbeOutput(const std::string& text, ClipInfo* info, std::string* error);
+
+// Runs ffprobe on the clip. The error names the reason ffprobe gave.
+bool ProbeClip(const std::string& clip, ClipInfo* info, std::string* error);
+
+std::vector<std::string> DecoderArguments(const std::string& clip, bool deep);
+
+// final_name: the file ffmpeg writes (for PNG frames, the pattern in the
+// staging folder); first_number: the number of the first frame written.
+std::vector<std::string> EncoderArguments(OutputKind kind, const std::string& final_name, int width,
+                                          int height, const std::string& rate, long first_number);
+
+// Reads the clip's frames as rgb24 or rgb48le.
+class ClipDecoder {
+ public:
+  // ffmpeg's own messages go to log_path. deep: rgb48le, else rgb24.
+  bool Start(const std::string& clip, int width, int height, bool deep, const std::string& log_path,
+             std::string* error);
+  // 1: a frame in *rgb; 0: end of clip; -1: a short frame or error.
+  int ReadFrame(std::vector<uint8_t>* rgb);
+  // After the last frame: false with ffmpeg's message when it failed.
+  bool Finish(std::string* error);
+  void Abort();
+
+ private:
+  ChildProcess process_;
+  size_t frame_bytes_ = 0;
+  std::string log_path_;
+};
+
+// Writes rgb24 frames to one output.
+class FrameEncoder {
+ public:
+  bool Start(OutputKind kind, const std::string& file, int width, int height,
+             const std::string& rate, long first_number, const std::string& log_path,
+             std::string* error);
+  bool WriteFrame(const std::vector<uint8_t>& rgb24);
+  bool Finish(std::string* error);
+  void Abort();
+
+ private:
+  ChildProcess process_;
+  std::string log_path_;
+};
+
+// The last lines of an ffmpeg log, for an error message.
+std::string LogTail(const std::string& path);
+
+}  // namespace texloom_run

@@ -1,0 +1,94 @@
+#include "run/host_colour.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace texloom_run {
+namespace {
+
+constexpr double kKr = 0.299;
+constexpr double kKg = 0.587;
+constexpr double kKb = 0.114;
+// Cb = (B - Y) / kCbScale and Cr = (R - Y) / kCrScale give the published
+// coefficients (-0.168736, -0.331264, 0.5 and 0.5, -0.418688, -0.081312).
+constexpr double kCbScale = 2.0 * (1.0 - kKb);  // 1.772
+constexpr double kCrScale = 2.0 * (1.0 - kKr);  // 1.402
+constexpr double kHostScale = 4096.0;
+
+double Clamp01(double v) { return v < 0.0 ? 0.0 : v > 1.0 ? 1.0 : v; }
+
+int16_t RoundClamped(double v, double low, double high) {
+  return static_cast<int16_t>(std::lround(std::min(high, std::max(low, v))));
+}
+
+}  // namespace
+
+HostPixel HostPixelFromRgb(double r, double g, double b) {
+  r = Clamp01(r);
+  g = Clamp01(g);
+  b = Clamp01(b);
+  const double y = kKr * r + kKg * g + kKb * b;
+  const double cb = (b - y) / kCbScale;
+  const double cr = (r - y) / kCrScale;
+  return HostPixel{RoundClamped(y * kHostScale, 0.0, 4096.0),
+                   RoundClamped(cb * kHostScale, -2048.0, 2048.0),
+                   RoundClamped(cr * kHostScale, -2048.0, 2048.0)};
+}
+
+void RgbFromHostPixel(const HostPixel& pixel, double* r, double* g, double* b) {
+  const double y = pixel.y / kHostScale;
+  const double cb = pixel.cb / kHostScale;
+  const double cr = pixel.cr / kHostScale;
+  *r = y + kCrScale * cr;
+  *b = y + kCbScale * cb;
+  *g = (y - kKr * *r - kKb * *b) / kKg;
+}
+
+void HostRowFromRgb48le(const uint8_t* rgb48le, HostPixel* pixels, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t* p = rgb48le + 6 * i;
+    const double r = (p[0] | p[1] << 8) / 65535.0;
+    const double g = (p[2] | p[3] << 8) / 65535.0;
+    const double b = (p[4] | p[5] << 8) / 65535.0;
+    pixels[i] = HostPixelFromRgb(r, g, b);
+  }
+}
+
+void HostRowFromRgb24(const uint8_t* rgb24, HostPixel* pixels, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t* p = rgb24 + 3 * i;
+    pixels[i] = HostPixelFromRgb(p[0] / 255.0, p[1] / 255.0, p[2] / 255.0);
+  }
+}
+
+void Rgb24RowFromHost(const HostPixel* pixels, uint8_t* rgb24, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    double rgb[3];
+    RgbFromHostPixel(pixels[i], &rgb[0], &rgb[1], &rgb[2]);
+    for (int k = 0; k < 3; ++k) {
+      rgb24[3 * i + k] = static_cast<uint8_t>(std::lround(Clamp01(rgb[k]) * 255.0));
+    }
+  }
+}
+
+void HostPixelsFromBytes(const uint8_t* bytes, HostPixel* pixels, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t* p = bytes + 6 * i;
+    pixels[i].y = static_cast<int16_t>(static_cast<uint16_t>(p[0] | p[1] << 8));
+    pixels[i].cb = static_cast<int16_t>(static_cast<uint16_t>(p[2] | p[3] << 8));
+    pixels[i].cr = static_cast<int16_t>(static_cast<uint16_t>(p[4] | p[5] << 8));
+  }
+}
+
+void BytesFromHostPixels(const HostPixel* pixels, uint8_t* bytes, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    const uint16_t v[3] = {static_cast<uint16_t>(pixels[i].y), static_cast<uint16_t>(pixels[i].cb),
+                           static_cast<uint16_t>(pixels[i].cr)};
+    for (int k = 0; k < 3; ++k) {
+      bytes[6 * i + 2 * k] = static_cast<uint8_t>(v[k] & 0xFF);
+      bytes[6 * i + 2 * k + 1] = static_cast<uint8_t>(v[k] >> 8);
+    }
+  }
+}
+
+}  // namespace texloom_run

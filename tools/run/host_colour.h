@@ -1,0 +1,37 @@
+// The one place where RGB and the host's YCbCr meet: BT.601 coefficients,
+// full range, Y in 0..4096 and Cb, Cr in -2048..2048.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace texloom_run {
+
+// One host pixel as the host stores it: three int16, packed.
+struct HostPixel {
+  int16_t y;
+  int16_t cb;
+  int16_t cr;
+};
+static_assert(sizeof(HostPixel) == 6, "host pixels are packed");
+
+constexpr size_t kHostPixelBytes = sizeof(HostPixel);
+
+// r, g, b in 0..1 (values outside are clamped first).
+HostPixel HostPixelFromRgb(double r, double g, double b);
+
+// The exact inverse of the matrix, unclamped: an effect may leave the RGB cube.
+void RgbFromHostPixel(const HostPixel& pixel, double* r, double* g, double* b);
+
+// Rows as ffmpeg pipes them: rgb48le (6 bytes a pixel, little-endian) and
+// rgb24 (3 bytes a pixel). Out-of-cube colours are clamped to it.
+void HostRowFromRgb48le(const uint8_t* rgb48le, HostPixel* pixels, size_t count);
+void HostRowFromRgb24(const uint8_t* rgb24, HostPixel* pixels, size_t count);
+void Rgb24RowFromHost(const HostPixel* pixels, uint8_t* rgb24, size_t count);
+
+// Host pixels are little-endian int16 in files; these read and write them
+// independently of the machine's byte order.
+void HostPixelsFromBytes(const uint8_t* bytes, HostPixel* pixels, size_t count);
+void BytesFromHostPixels(const HostPixel* pixels, uint8_t* bytes, size_t count);
+
+}  // namespace texloom_run

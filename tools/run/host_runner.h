@@ -1,0 +1,58 @@
+// Runs texloom-host in run mode (under Wine through tools/run_wine.sh, or a
+// native stand-in for tests), reads its events as they come and hands over
+// each output frame as soon as the host has appended it to the output file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "run/host_protocol.h"
+
+namespace texloom_run {
+
+struct HostLaunch {
+  // Set: this program speaks the protocol natively and gets Unix paths.
+  std::string native_program;
+  // Otherwise: texloom-host.exe, run by tools/run_wine.sh, with Windows paths.
+  std::string wine_script;
+  std::string host_exe;
+
+  bool uses_wine() const { return native_program.empty(); }
+  // An absolute Unix path as the host must be given it.
+  std::string PathForHost(const std::string& unix_absolute) const;
+  std::vector<std::string> Command(const HostRequest& request) const;
+};
+
+class HostObserver {
+ public:
+  virtual ~HostObserver() = default;
+  virtual void OnEvent(const HostEvent& event) = 0;
+  virtual void OnMalformedLine(const std::string& line, const std::string& problem) = 0;
+  virtual void OnHostStderr(const std::string& line) = 0;
+  // One output frame (host pixel bytes); false stops the host.
+  virtual bool OnFrame(long frame_number, const uint8_t* bytes, size_t size) = 0;
+  // Called now and then while waiting, for progress.
+  virtual void OnIdle() {}
+};
+
+struct HostOutcome {
+  bool started = false;
+  std::string start_error;
+  int status = -1;         // the host's exit status; 128 + signal when killed
+  bool stopped = false;    // ended by us: interrupted, or the observer said stop
+  long frames_ok = 0;      // "frame n ok" lines
+  long frames_read = 0;    // frames handed to OnFrame
+  long failed_frame = -1;  // "frame n failed"
+  long done = -1;          // the count of the "done" line
+  std::string skipped;     // tools/run_wine.sh: why Wine cannot run here
+  std::string read_error;  // the output file could not be read
+};
+
+// output_path: the output file as this program reads it (Unix path); the
+// request already names it as the host sees it.
+HostOutcome RunHost(const HostLaunch& launch, const HostRequest& request,
+                    const std::string& output_path, size_t frame_bytes, HostObserver* observer);
+
+}  // namespace texloom_run

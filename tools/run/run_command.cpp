@@ -1,0 +1,511 @@
+#include "run/run_command.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+#include "run/ffmpeg_io.h"
+#include "run/host_colour.h"
+#include "run/interruption.h"
+#include "run/progress.h"
+#include "run/staged_output.h"
+
+namespace texloom_run {
+namespace {
+
+constexpr const char* kFxHintUnderWine =
+    "Wine's D3DX cannot compile effect source (.fx): build a .fxo from an effect description "
+    "with tools/texloom-fxo (see docs/effect-description.md)";
+
+std::string LowerExtension(const std::string& path) {
+  const std::string base = BaseNameOf(path);
+  const size_t dot = base.find_last_of('.');
+  if (dot == std::string::npos) return "";
+  std::string extension = base.substr(dot);
+  for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return extension;
+}
+
+// A regular file that can be read; otherwise why not.
+bool CheckReadableFile(const std::string& what, const std::string& path, std::string* error) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) {
+    *error = what + " '" + path + "' " +
+             (errno == ENOENT ? std::string("does not exist") : std::string(strerror(errno)));
+    return false;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    *error = what + " '" + path + "' is a folder";
+    return false;
+  }
+  if (access(path.c_str(), R_OK) != 0) {
+    *error = what + " '" + path + "' cannot be read: " + strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool CopyFile(const std::string& from, const std::string& to, std::string* error) {
+  std::unique_ptr<FILE, int (*)(FILE*)> in(std::fopen(from.c_str(), "rb"), std::fclose);
+  if (!in) {
+    *error = "cannot read '" + from + "': " + strerror(errno);
+    return false;
+  }
+  std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(to.c_str(), "wb"), std::fclose);
+  if (!out) {
+    *error = "cannot write '" + to + "': " + strerror(errno);
+    return false;
+  }
+  char buffer[65536];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) {
+    if (std::fwrite(buffer, 1, got, out.get()) != got) {
+      *error = "cannot write '" + to + "': " + strerror(errno);
+      return false;
+    }
+  }
+  if (std::ferror(in.get())) {
+    *error = "cannot read '" + from + "'";
+    return false;
+  }
+  if (std::fclose(out.release()) != 0) {
+    *error = "cannot write '" + to + "': " + strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+std::string Plural(long count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+class Run : public HostObserver {
+ public:
+  Run(const RunOptions& options, const RunEnvironment& environment)
+      : options_(options),
+        env_(environment),
+        out_(environment.messages),
+        progress_(environment.messages, environment.messages_on_terminal, !options.quiet) {}
+
+  int Execute() {
+    const int status = Steps();
+    if (status != kExitDone) Abandon();
+    if (Interrupted()) {
+      Say("interrupted; nothing was written");
+      return 128 + InterruptSignal();
+    }
+    return status;
+  }
+
+ private:
+  // ---- messages --------------------------------------------------------------
+
+  void Say(const std::string& text) {
+    progress_.Interrupt();
+    std::fprintf(out_, "texloom-run: %s\n", text.c_str());
+    std::fflush(out_);
+  }
+
+  void Note(const std::string& text) {
+    if (options_.quiet) return;
+    progress_.Interrupt();
+    std::fprintf(out_, "%s\n", text.c_str());
+    std::fflush(out_);
+  }
+
+  int Fail(int status, const std::string& text) {
+    Say(text);
+    return status;
+  }
+
+  // ---- the steps -------------------------------------------------------------
+
+  int Steps() {
+    std::string error;
+    const std::string plugin = options_.plugin.empty() ? env_.default_plugin : options_.plugin;
+    if (plugin.empty()) {
+      return Fail(kExitBadInput,
+                  "no texloom.auf: pass --plugin, or run through tools/texloom-run, which "
+                  "builds it");
+    }
+    if (options_.input.find('%') == std::string::npos &&
+        !CheckReadableFile("the clip", options_.input, &error)) {
+      return Fail(kExitBadInput, error);
+    }
+    if (!CheckReadableFile("the effect", options_.effect, &error) ||
+        !CheckReadableFile("the plug-in", plugin, &error)) {
+      return Fail(kExitBadInput, error);
+    }
+    const bool single_png_only = OnlyOneFrameOutputs();
+    if (single_png_only && options_.to >= 0 && options_.to != options_.from) {
+      return Fail(kExitBadInput, SinglePngError());
+    }
+    for (const OutputTarget& target : options_.outputs) {
+      outputs_.emplace_back();
+      if (!outputs_.back().Prepare(target, &error)) return Fail(kExitBadInput, error);
+    }
+    if (!scratch_.Create("texloom-run", &error)) return Fail(kExitToolFailed, error);
+    if (Interrupted()) return kExitToolFailed;
+
+    // The plug-in as a user installs it: the module, and the effect beside
+    // it under the module's name.
+    const std::string folder = scratch_.path() + "/plugin";
+    if (mkdir(folder.c_str(), 0777) != 0) {
+      return Fail(kExitToolFailed, "cannot make " + folder + ": " + strerror(errno));
+    }
+    effect_is_fx_ = LowerExtension(options_.effect) == ".fx";
+    plugin_path_ = folder + "/texloom.auf";
+    if (!CopyFile(plugin, plugin_path_, &error) ||
+        !CopyFile(options_.effect, folder + (effect_is_fx_ ? "/texloom.fx" : "/texloom.fxo"),
+                  &error)) {
+      return Fail(kExitBadInput, error);
+    }
+
+    ClipInfo clip;
+    if (!ProbeClip(options_.input, &clip, &error)) {
+      return Fail(
+          error.find("was not found") != std::string::npos ? kExitToolFailed : kExitBadInput,
+          "the clip '" + options_.input + "': " + error);
+    }
+    clip_ = clip;
+    const int status = Decode();
+    if (status != kExitDone) return status;
+
+    const long last = options_.to >= 0 ? options_.to : frames_ - 1;
+    const std::string clip_frames = ", which has " + Plural(frames_, "frame", "frames") + " (0.." +
+                                    std::to_string(frames_ - 1) + ")";
+    if (options_.from >= frames_) {
+      return Fail(kExitBadInput,
+                  "--from " + std::to_string(options_.from) + " is outside the clip" + clip_frames);
+    }
+    if (last >= frames_) {
+      return Fail(kExitBadInput,
+                  "--to " + std::to_string(last) + " is outside the clip" + clip_frames);
+    }
+    if (single_png_only && last != options_.from) return Fail(kExitBadInput, SinglePngError());
+    first_ = options_.from;
+    last_ = last;
+    return Filter();
+  }
+
+  bool OnlyOneFrameOutputs() const {
+    for (const OutputTarget& target : options_.outputs) {
+      if (target.kind == OutputKind::png_single) return true;
+    }
+    return false;
+  }
+
+  std::string SinglePngError() const {
+    for (const OutputTarget& target : options_.outputs) {
+      if (target.kind == OutputKind::png_single) {
+        return "'" + target.path +
+               "' holds one frame, but the range has more: give a pattern such as "
+               "frame_%04d.png, a folder, or --from N --to N";
+      }
+    }
+    return "";
+  }
+
+  // The whole clip in host pixels: the host reads frames at random, and
+  // clamps to the clip's ends, so it needs every frame and the true count.
+  int Decode() {
+    input_path_ = scratch_.path() + "/input.raw";
+    FILE* raw = std::fopen(input_path_.c_str(), "wb");
+    if (raw == nullptr) {
+      return Fail(kExitToolFailed, "cannot write " + input_path_ + ": " + strerror(errno));
+    }
+    std::unique_ptr<FILE, int (*)(FILE*)> raw_closer(raw, std::fclose);
+    std::string error;
+    ClipDecoder decoder;
+    if (!decoder.Start(options_.input, clip_.width, clip_.height, clip_.deep,
+                       scratch_.path() + "/decode.log", &error)) {
+      return Fail(kExitToolFailed, error);
+    }
+    const size_t pixels = static_cast<size_t>(clip_.width) * static_cast<size_t>(clip_.height);
+    std::vector<uint8_t> rgb;
+    std::vector<HostPixel> host(pixels);
+    std::vector<uint8_t> bytes(pixels * kHostPixelBytes);
+    progress_.Begin("decoding", clip_.frame_count, MonotonicSeconds());
+    long count = 0;
+    int got;
+    while ((got = decoder.ReadFrame(&rgb)) == 1) {
+      if (Interrupted()) {
+        decoder.Abort();
+        return kExitToolFailed;
+      }
+      if (clip_.deep) {
+        HostRowFromRgb48le(rgb.data(), host.data(), pixels);
+      } else {
+        HostRowFromRgb24(rgb.data(), host.data(), pixels);
+      }
+      BytesFromHostPixels(host.data(), bytes.data(), pixels);
+      if (std::fwrite(bytes.data(), 1, bytes.size(), raw) != bytes.size()) {
+        decoder.Abort();
+        return Fail(kExitToolFailed, "cannot write " + input_path_ + ": " + strerror(errno));
+      }
+      ++count;
+      progress_.Update(count, MonotonicSeconds());
+    }
+    progress_.End(count, MonotonicSeconds());
+    if (got < 0) {
+      decoder.Abort();
+      return Fail(kExitToolFailed,
+                  "the clip '" + options_.input + "' gave a frame of a size other than " +
+                      std::to_string(clip_.width) + "x" + std::to_string(clip_.height));
+    }
+    if (!decoder.Finish(&error)) {
+      return Fail(kExitBadInput, "the clip '" + options_.input + "': " + error);
+    }
+    raw_closer.reset();
+    if (count == 0) return Fail(kExitBadInput, "the clip '" + options_.input + "' has no frames");
+    frames_ = count;
+    return kExitDone;
+  }
+
+  int Filter() {
+    std::string error;
+    const std::string rate = options_.fps.empty() ? clip_.rate : options_.fps;
+    for (size_t i = 0; i < outputs_.size(); ++i) {
+      encoders_.push_back(std::make_unique<FrameEncoder>());
+      if (!encoders_.back()->Start(
+              outputs_[i].target().kind, outputs_[i].staging_name(), clip_.width, clip_.height,
+              rate, first_, scratch_.path() + "/encode" + std::to_string(i) + ".log", &error)) {
+        return Fail(kExitToolFailed, error);
+      }
+    }
+    HostRequest request;
+    const std::string output_path = scratch_.path() + "/output.raw";
+    request.plugin = env_.launch.PathForHost(AbsolutePath(plugin_path_));
+    request.input = env_.launch.PathForHost(AbsolutePath(input_path_));
+    request.output = env_.launch.PathForHost(AbsolutePath(output_path));
+    request.width = clip_.width;
+    request.height = clip_.height;
+    request.frames = frames_;
+    request.first = first_;
+    request.last = last_;
+    request.tracks = options_.tracks;
+    request.checks = options_.checks;
+    request.disable_pp = options_.disable_pp;
+    request.dev_set = options_.dev_set;
+    request.dev = options_.dev;
+    request.threads = options_.threads;
+
+    if (env_.launch.uses_wine()) Note("starting texloom.auf under Wine...");
+    pixels_ = static_cast<size_t>(clip_.width) * static_cast<size_t>(clip_.height);
+    host_.resize(pixels_);
+    rgb_.resize(pixels_ * 3);
+    progress_.Begin("filtering", last_ - first_ + 1, MonotonicSeconds());
+    const HostOutcome outcome =
+        RunHost(env_.launch, request, output_path, pixels_ * kHostPixelBytes, this);
+    progress_.End(outcome.frames_read, MonotonicSeconds());
+    return Conclude(outcome);
+  }
+
+  int Conclude(const HostOutcome& outcome) {
+    const long wanted = last_ - first_ + 1;
+    if (Interrupted()) return kExitToolFailed;
+    if (!outcome.started) {
+      return Fail(kExitToolFailed, "cannot start the host: " + outcome.start_error);
+    }
+    if (!outcome.skipped.empty()) {
+      return Fail(kExitSkipped, "Wine cannot run texloom.auf here: " + outcome.skipped);
+    }
+    if (!encoder_error_.empty()) return Fail(kExitToolFailed, encoder_error_);
+    if (!outcome.read_error.empty()) return Fail(kExitToolFailed, outcome.read_error);
+    if (outcome.status == kHostPluginUnusable) {
+      std::string text = "the effect '" + options_.effect + "' could not be used";
+      if (title_ == kErrorTitle) text += " (the filter is listed as " + title_ + ")";
+      text += messages_ > 0 ? "; the plug-in's message is above" : "";
+      if (effect_is_fx_ && env_.launch.uses_wine()) text += "\n  " + std::string(kFxHintUnderWine);
+      return Fail(kExitEffectUnusable, text);
+    }
+    if (outcome.status == kHostBadArguments) {
+      return Fail(kExitBadInput,
+                  "the host refused the run" + (host_errors_.empty() ? std::string(" (status 2)")
+                                                                     : ": " + host_errors_.back()));
+    }
+    if (outcome.failed_frame >= 0 || outcome.status == kHostFrameFailed) {
+      if (outcome.failed_frame < 0) {
+        return Fail(kExitFrameFailed, "the filter failed a frame after " +
+                                          Plural(outcome.frames_ok, "frame", "frames"));
+      }
+      return Fail(kExitFrameFailed, "the filter failed frame " +
+                                        std::to_string(outcome.failed_frame) + " (" +
+                                        Plural(outcome.frames_ok, "frame", "frames") +
+                                        " before it were filtered); nothing was written");
+    }
+    if (outcome.status != kHostDelivered) {
+      std::string text = "the host ended with status " + std::to_string(outcome.status);
+      if (outcome.status == 124) text += " (tools/run_wine.sh's time-out)";
+      if (!host_errors_.empty()) text += ": " + host_errors_.back();
+      return Fail(kExitToolFailed, text + " after " + Plural(outcome.frames_ok, "frame", "frames"));
+    }
+    if (outcome.frames_ok != wanted || outcome.frames_read != wanted ||
+        (outcome.done >= 0 && outcome.done != wanted) || frame_order_error_) {
+      return Fail(kExitToolFailed, "the host's output is incomplete: " + std::to_string(wanted) +
+                                       " frames asked for, " + std::to_string(outcome.frames_ok) +
+                                       " reported, " + std::to_string(outcome.frames_read) +
+                                       " in its output file" +
+                                       (frame_order_error_ ? ", frames out of order" : ""));
+    }
+    std::string error;
+    for (size_t i = 0; i < encoders_.size(); ++i) {
+      if (!encoders_[i]->Finish(&error)) {
+        return Fail(kExitToolFailed, "'" + outputs_[i].target().path + "': " + error);
+      }
+    }
+    for (StagedOutput& output : outputs_) {
+      int files = 0;
+      if (!output.Commit(&error, &files)) return Fail(kExitToolFailed, error);
+      const OutputTarget& target = output.target();
+      if (target.kind == OutputKind::png_folder || target.kind == OutputKind::png_pattern) {
+        Note("wrote " + Plural(files, "PNG file", "PNG files") + " to " +
+             (target.kind == OutputKind::png_folder ? target.path + "/" : target.path));
+      } else {
+        Note("wrote " + target.path + " (" + Plural(wanted, "frame", "frames") + ")");
+      }
+    }
+    return kExitDone;
+  }
+
+  void Abandon() {
+    for (auto& encoder : encoders_) encoder->Abort();
+    for (StagedOutput& output : outputs_) output.Discard();
+  }
+
+  // ---- the host's events -----------------------------------------------------
+
+  void OnEvent(const HostEvent& event) override {
+    switch (event.kind) {
+      case HostEventKind::table:
+        title_ = event.title;
+        Note("effect: " + event.title + (event.text.empty() ? "" : " (" + event.text + ")"));
+        break;
+      case HostEventKind::track:
+        Note("  track " + std::to_string(event.index) + " " + event.name + " = " +
+             std::to_string(event.value) + "  (default " + std::to_string(event.default_value) +
+             ", " + std::to_string(event.min) + ".." + std::to_string(event.max) + ")");
+        break;
+      case HostEventKind::check:
+        Note("  check " + std::to_string(event.index) + " " + event.name + " = " +
+             std::to_string(event.value) + "  (default " + std::to_string(event.default_value) +
+             ")");
+        break;
+      case HostEventKind::message: {
+        ++messages_;
+        progress_.Interrupt();
+        std::string text = event.text;
+        std::string indented;
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);) indented += "  | " + line + "\n";
+        std::fprintf(out_, "message box from the plug-in: %s\n%s", event.title.c_str(),
+                     indented.c_str());
+        std::fflush(out_);
+        break;
+      }
+      case HostEventKind::frame:
+        if (event.ok) {
+          if (event.frame != first_ + ok_seen_) frame_order_error_ = true;
+          ++ok_seen_;
+        }
+        break;
+      case HostEventKind::error:
+        host_errors_.push_back(event.text);
+        Say("host: " + event.text);
+        break;
+      case HostEventKind::other:
+        if (!event.text.empty()) Say("host: " + event.text);
+        break;
+      case HostEventKind::done:
+      case HostEventKind::skipped:
+        break;
+    }
+  }
+
+  void OnMalformedLine(const std::string& line, const std::string& problem) override {
+    Say("host: unexpected line (" + problem + "): " + line);
+  }
+
+  void OnHostStderr(const std::string& line) override {
+    if (line.empty() || line == "\r") return;
+    Say("host: " + line);
+  }
+
+  bool OnFrame(long frame_number, const uint8_t* bytes, size_t size) override {
+    if (size != pixels_ * kHostPixelBytes) return false;
+    HostPixelsFromBytes(bytes, host_.data(), pixels_);
+    Rgb24RowFromHost(host_.data(), rgb_.data(), pixels_);
+    for (size_t i = 0; i < encoders_.size(); ++i) {
+      if (!encoders_[i]->WriteFrame(rgb_)) {
+        std::string error;
+        encoders_[i]->Finish(&error);
+        encoder_error_ = "'" + outputs_[i].target().path + "': " + error;
+        return false;
+      }
+    }
+    ++delivered_;
+    progress_.Update(delivered_, MonotonicSeconds());
+    return true;
+  }
+
+  void OnIdle() override { progress_.Update(delivered_, MonotonicSeconds()); }
+
+  const RunOptions& options_;
+  const RunEnvironment& env_;
+  FILE* out_;
+  Progress progress_;
+  TempDir scratch_;
+  std::vector<StagedOutput> outputs_;
+  std::vector<std::unique_ptr<FrameEncoder>> encoders_;
+  std::string plugin_path_;
+  std::string input_path_;
+  bool effect_is_fx_ = false;
+  ClipInfo clip_;
+  long frames_ = 0;
+  long first_ = 0;
+  long last_ = 0;
+  size_t pixels_ = 0;
+  std::vector<HostPixel> host_;
+  std::vector<uint8_t> rgb_;
+  std::string title_;
+  int messages_ = 0;
+  long ok_seen_ = 0;
+  long delivered_ = 0;
+  bool frame_order_error_ = false;
+  std::vector<std::string> host_errors_;
+  std::string encoder_error_;
+};
+
+}  // namespace
+
+bool EnvironmentFromVariables(RunEnvironment* environment, std::string* error) {
+  auto variable = [](const char* name) {
+    const char* value = std::getenv(name);
+    return std::string(value != nullptr ? value : "");
+  };
+  environment->default_plugin = variable("TEXLOOM_RUN_PLUGIN");
+  environment->launch.native_program = variable("TEXLOOM_RUN_HOST");
+  environment->launch.wine_script = variable("TEXLOOM_RUN_WINE");
+  environment->launch.host_exe = variable("TEXLOOM_RUN_HOST_EXE");
+  if (environment->launch.uses_wine() &&
+      (environment->launch.wine_script.empty() || environment->launch.host_exe.empty())) {
+    *error =
+        "no host to run: start texloom-run through tools/texloom-run (which names "
+        "texloom-host.exe and tools/run_wine.sh), or set TEXLOOM_RUN_HOST to a native host";
+    return false;
+  }
+  return true;
+}
+
+int RunTexloom(const RunOptions& options, const RunEnvironment& environment) {
+  Run run(options, environment);
+  return run.Execute();
+}
+
+}  // namespace texloom_run

@@ -1,0 +1,67 @@
+// The command line of texloom-run, parsed into plain values. Nothing here
+// touches the clip or the effect; checks that need the file system are
+// limited to telling a folder output from a file output.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace texloom_run {
+
+enum class OutputKind {
+  video,        // a video file; the container and codec follow the extension
+  png_pattern,  // frames_%04d.png: one PNG per frame, numbered by frame number
+  png_folder,   // a folder: frame_000000.png ... inside it
+  png_single,   // one PNG, for a range of one frame
+};
+
+struct OutputTarget {
+  OutputKind kind;
+  std::string path;  // as given (a folder keeps no trailing slash)
+};
+
+// A track or check value: key is the control's index or its own name.
+struct ControlSetting {
+  std::string key;
+  int value;
+};
+
+struct RunOptions {
+  bool help = false;
+  std::string input;
+  std::string effect;
+  std::string plugin;  // empty: the one the wrapper names (TEXLOOM_RUN_PLUGIN)
+  std::vector<OutputTarget> outputs;
+  std::vector<ControlSetting> tracks;
+  std::vector<ControlSetting> checks;
+  long from = 0;
+  long to = -1;  // -1: the clip's last frame
+  bool disable_pp = false;
+  int dev = 0;
+  bool dev_set = false;
+  int threads = 0;  // 0: the host's choice
+  std::string fps;  // empty: the clip's rate
+  bool quiet = false;
+};
+
+struct ParsedOptions {
+  bool ok = false;
+  RunOptions options;
+  std::string error;  // one line, without the program name
+};
+
+ParsedOptions ParseRunOptions(const std::vector<std::string>& arguments);
+
+std::string UsageText();
+
+// The kind of output a path names, or false with a reason. A path ending in
+// '/' or naming an existing folder is a folder.
+bool ClassifyOutput(const std::string& path, OutputTarget* target, std::string* error);
+
+// Video extensions ffmpeg picks a muxer from (lower case, with the dot).
+bool IsVideoExtension(const std::string& extension);
+
+// The one %d or %0Nd of a PNG pattern ("%%" is a literal percent sign).
+bool IsFramePattern(const std::string& path);
+
+}  // namespace texloom_run
