@@ -1,5 +1,7 @@
 #include "tools/host/frame_server.h"
 
+#include <windows.h>
+
 #include <algorithm>
 
 namespace texloom_host {
@@ -32,7 +34,13 @@ const HostPixel* FrameServer::Fetch(int frame, int* width, int* height) {
   }
   std::vector<HostPixel>& image = *images_[images_in_use_];
   if (image.size() != pixels) image.assign(pixels, Filler());
-  if (!clip_->Read(record.served, image.data(), max_width_)) return nullptr;
+  LARGE_INTEGER before, after, frequency;
+  QueryPerformanceCounter(&before);
+  const bool read = clip_->Read(record.served, image.data(), max_width_);
+  QueryPerformanceCounter(&after);
+  QueryPerformanceFrequency(&frequency);
+  read_seconds_ += static_cast<double>(after.QuadPart - before.QuadPart) / frequency.QuadPart;
+  if (!read) return nullptr;
   ++images_in_use_;
   if (width) *width = clip_->width();
   if (height) *height = clip_->height();

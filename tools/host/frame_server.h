@@ -41,6 +41,8 @@ class FrameServer {
   // How often each requested number was fetched.
   std::map<int, int> Counts() const;
   void ClearLog() { log_.clear(); }
+  // Time spent making fetched images (reading the clip), in seconds.
+  double read_seconds() const { return read_seconds_; }
 
   // The filler of the pixels past the clip's width in a fetched image.
   static HostPixel Filler() { return HostPixel{0x1234, -0x1234, 0x7ABC}; }
@@ -51,6 +53,7 @@ class FrameServer {
   std::vector<std::unique_ptr<std::vector<HostPixel>>> images_;
   size_t images_in_use_ = 0;
   std::vector<FetchRecord> log_;
+  double read_seconds_ = 0;
 };
 
 }  // namespace texloom_host

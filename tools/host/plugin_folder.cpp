@@ -22,7 +22,17 @@ PluginFolder::PluginFolder() {
 
 PluginFolder::~PluginFolder() {
   if (path_.empty()) return;
-  for (const std::wstring& file : files_) DeleteFileW(file.c_str());
+  // Also what the plug-in or a child process wrote there.
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileW((path_ + L"\\" + found.cFileName).c_str());
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
   RemoveDirectoryW(path_.c_str());
 }
 
@@ -30,7 +40,6 @@ std::wstring PluginFolder::PlaceModule(const std::wstring& module, const std::ws
   if (path_.empty()) return std::wstring();
   std::wstring target = path_ + L"\\" + name + L".auf";
   if (!CopyFileW(module.c_str(), target.c_str(), FALSE)) return std::wstring();
-  files_.push_back(target);
   return target;
 }
 
@@ -41,7 +50,6 @@ bool PluginFolder::WriteFile(const std::wstring& name, const std::wstring& exten
   HANDLE file = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  files_.push_back(target);
   DWORD written = 0;
   bool ok = bytes.empty() ||
             (::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&

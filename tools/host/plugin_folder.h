@@ -13,7 +13,8 @@ class PluginFolder {
  public:
   // A new, empty folder under the process's temporary folder.
   PluginFolder();
-  // Removes the folder's files and the folder (the module must be unloaded).
+  // Removes the folder's files and the folder (the module must be unloaded
+  // first).
   ~PluginFolder();
   PluginFolder(const PluginFolder&) = delete;
   PluginFolder& operator=(const PluginFolder&) = delete;
@@ -30,7 +31,6 @@ class PluginFolder {
 
  private:
   std::wstring path_;
-  std::vector<std::wstring> files_;
 };
 
 }  // namespace texloom_host
