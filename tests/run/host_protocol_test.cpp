@@ -46,6 +46,10 @@ TEST(HostProtocolTest, RunArgumentsInTheProtocolsOrder) {
                                           "--output",
                                           "Z:\\tmp\\out.raw"};
   EXPECT_EQ(plain, HostRunArguments(request));
+  request.threads = 0;
+  std::vector<std::string> no_service = plain;
+  no_service.insert(no_service.end(), {"--threads", "0"});
+  EXPECT_EQ(no_service, HostRunArguments(request));
 
   request.tracks = {{"Radius", 3}, {"1", -4}};
   request.checks = {{"Invert", 1}};
@@ -66,10 +70,10 @@ TEST(HostProtocolTest, WindowsPathsOnDriveZ) {
 }
 
 TEST(HostProtocolTest, TableLine) {
-  const HostEvent event = Parse("table\tBlur3\tthree taps");
+  const HostEvent event = Parse("table\tBlur3\tthree taps\\tby \\\\me\\n");
   EXPECT_EQ(HostEventKind::table, event.kind);
   EXPECT_EQ("Blur3", event.title);
-  EXPECT_EQ("three taps", event.text);
+  EXPECT_EQ("three taps\tby \\me\n", event.text);
   const HostEvent error_title = Parse("table\tTexloom(エラー)\t");
   EXPECT_EQ(kErrorTitle, error_title.title);
   EXPECT_EQ("", error_title.text);
@@ -88,6 +92,7 @@ TEST(HostProtocolTest, TrackAndCheckLines) {
   EXPECT_EQ(-3, negative.default_value);
   EXPECT_EQ(-100, negative.min);
   EXPECT_EQ(-50, negative.value);
+  EXPECT_EQ("Blur\tradius", Parse("track\t1\tBlur\\tradius\t2\t0\t8\t5").name);
   const HostEvent check = Parse("check\t0\tInvert\t0\t1");
   EXPECT_EQ(HostEventKind::check, check.kind);
   EXPECT_EQ(0, check.index);
@@ -103,10 +108,12 @@ TEST(HostProtocolTest, MessageLinesAreUnescaped) {
   EXPECT_EQ(48u, event.style);
   EXPECT_EQ("Texloom", event.title);
   EXPECT_EQ("line 1: error X3000\nC:\\fx\\texloom.fx(3)\\n", event.text);
-  EXPECT_EQ("a\\", UnescapeMessageText("a\\\\"));
-  EXPECT_EQ("trailing \\", UnescapeMessageText("trailing \\"));
-  EXPECT_EQ("\\t stays", UnescapeMessageText("\\t stays"));
-  EXPECT_EQ("\n\n", UnescapeMessageText("\\n\\n"));
+  EXPECT_EQ("a\\", UnescapeField("a\\\\"));
+  EXPECT_EQ("trailing \\", UnescapeField("trailing \\"));
+  EXPECT_EQ("a\tb", UnescapeField("a\\tb"));
+  EXPECT_EQ("\\x stays", UnescapeField("\\x stays"));
+  EXPECT_EQ("\n\n", UnescapeField("\\n\\n"));
+  EXPECT_EQ("\\t", UnescapeField("\\\\t")) << "an escaped backslash before t";
   EXPECT_EQ(4294967295u, Parse("message\t4294967295\tc\tt").style);
 }
 
@@ -121,9 +128,9 @@ TEST(HostProtocolTest, FrameDoneErrorLines) {
   const HostEvent done = Parse("done\t7");
   EXPECT_EQ(HostEventKind::done, done.kind);
   EXPECT_EQ(7, done.delivered);
-  const HostEvent error = Parse("error\tno track named Foo\twith a tab");
+  const HostEvent error = Parse("error\tno track named \"C:\\\\x\"\\tnow");
   EXPECT_EQ(HostEventKind::error, error.kind);
-  EXPECT_EQ("no track named Foo\twith a tab", error.text);
+  EXPECT_EQ("no track named \"C:\\x\"\tnow", error.text);
 }
 
 TEST(HostProtocolTest, WindowsLineEndsAndOtherLines) {

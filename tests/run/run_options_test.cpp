@@ -40,7 +40,7 @@ TEST(RunOptionsTest, MinimalCommandAndDefaults) {
   EXPECT_TRUE(options.checks.empty());
   EXPECT_FALSE(options.disable_pp);
   EXPECT_FALSE(options.dev_set);
-  EXPECT_EQ(0, options.threads);
+  EXPECT_EQ(-1, options.threads);
   EXPECT_TRUE(options.fps.empty());
   EXPECT_TRUE(options.plugin.empty());
   EXPECT_FALSE(options.quiet);
@@ -103,6 +103,10 @@ TEST(RunOptionsTest, ControlNamesMayHoldSpacesAndEqualsSigns) {
   EXPECT_EQ(1, options.checks[0].value);
 }
 
+TEST(RunOptionsTest, NoParallelRunService) {
+  EXPECT_EQ(0, Parsed(With({"--threads", "0"})).threads);
+}
+
 TEST(RunOptionsTest, FrameRates) {
   for (const char* rate : {"25", "29.97", "30000/1001", "0.5", "120"}) {
     SCOPED_TRACE(rate);
@@ -152,7 +156,8 @@ TEST(RunOptionsTest, MalformedCommandLines) {
       {With({"--fps", "25", "--fps", "30"}), "--fps is given twice"},
       {With({"--dev", "first"}), "--dev: expected an adapter number"},
       {With({"--dev", "0", "--dev", "1"}), "--dev is given twice"},
-      {With({"--threads", "0"}), "--threads: expected a thread count from 1 to 256"},
+      {With({"--threads", "-1"}), "--threads: expected a thread count from 0 to 256"},
+      {With({"--threads", "257"}), "--threads: expected a thread count from 0 to 256"},
       {With({"--threads", "many"}), "--threads: expected a thread count"},
       {With({"--disable-pp=1"}), "--disable-pp takes no value"},
       {With({"--quiet=yes"}), "--quiet takes no value"},

@@ -81,7 +81,7 @@ std::vector<std::string> HostRunArguments(const HostRequest& request) {
     arguments.push_back("--dev");
     arguments.push_back(std::to_string(request.dev));
   }
-  if (request.threads > 0) {
+  if (request.threads >= 0) {
     arguments.push_back("--threads");
     arguments.push_back(std::to_string(request.threads));
   }
@@ -94,11 +94,12 @@ std::string WindowsPathOf(const std::string& unix_absolute) {
   return path;
 }
 
-std::string UnescapeMessageText(const std::string& text) {
+std::string UnescapeField(const std::string& text) {
   std::string plain;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == '\\' || text[i + 1] == 'n')) {
-      plain += text[i + 1] == 'n' ? '\n' : '\\';
+    const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+    if (text[i] == '\\' && (next == '\\' || next == 'n' || next == 't')) {
+      plain += next == 'n' ? '\n' : next == 't' ? '\t' : '\\';
       ++i;
     } else {
       plain += text[i];
@@ -122,12 +123,12 @@ bool ParseHostLine(const std::string& raw_line, HostEvent* event, std::string* p
   if (kind == "table") {
     if (f.size() != 3) return Malformed(line, "a table line has 3 fields", event, problem);
     parsed.kind = HostEventKind::table;
-    parsed.title = f[1];
-    parsed.text = f[2];
+    parsed.title = UnescapeField(f[1]);
+    parsed.text = UnescapeField(f[2]);
   } else if (kind == "track") {
     if (f.size() != 7) return Malformed(line, "a track line has 7 fields", event, problem);
     parsed.kind = HostEventKind::track;
-    parsed.name = f[2];
+    parsed.name = UnescapeField(f[2]);
     if (!ToInt(f[1], &parsed.index) || parsed.index < 0 || !ToInt(f[3], &parsed.default_value) ||
         !ToInt(f[4], &parsed.min) || !ToInt(f[5], &parsed.max) || !ToInt(f[6], &parsed.value)) {
       return Malformed(line, "a track line holds a non-number", event, problem);
@@ -135,7 +136,7 @@ bool ParseHostLine(const std::string& raw_line, HostEvent* event, std::string* p
   } else if (kind == "check") {
     if (f.size() != 5) return Malformed(line, "a check line has 5 fields", event, problem);
     parsed.kind = HostEventKind::check;
-    parsed.name = f[2];
+    parsed.name = UnescapeField(f[2]);
     if (!ToInt(f[1], &parsed.index) || parsed.index < 0 || !ToInt(f[3], &parsed.default_value) ||
         !ToInt(f[4], &parsed.value)) {
       return Malformed(line, "a check line holds a non-number", event, problem);
@@ -148,8 +149,8 @@ bool ParseHostLine(const std::string& raw_line, HostEvent* event, std::string* p
       return Malformed(line, "a message style is not a number", event, problem);
     }
     parsed.style = static_cast<unsigned long>(style);
-    parsed.title = f[2];
-    parsed.text = UnescapeMessageText(f[3]);
+    parsed.title = UnescapeField(f[2]);
+    parsed.text = UnescapeField(f[3]);
   } else if (kind == "frame") {
     if (f.size() != 3 || (f[2] != "ok" && f[2] != "failed")) {
       return Malformed(line, "a frame line is frame<TAB>n<TAB>ok|failed", event, problem);
@@ -162,7 +163,7 @@ bool ParseHostLine(const std::string& raw_line, HostEvent* event, std::string* p
   } else if (kind == "error") {
     if (f.size() < 2) return Malformed(line, "an error line has a text", event, problem);
     parsed.kind = HostEventKind::error;
-    parsed.text = line.substr(6);
+    parsed.text = UnescapeField(line.substr(6));
   } else if (kind == "done") {
     if (f.size() != 2 || !ToLong(f[1], &parsed.delivered) || parsed.delivered < 0) {
       return Malformed(line, "a done line is done<TAB>count", event, problem);

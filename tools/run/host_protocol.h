@@ -32,7 +32,7 @@ struct HostRequest {
   bool disable_pp = false;
   bool dev_set = false;
   int dev = 0;
-  int threads = 0;  // 0: not passed
+  int threads = -1;  // -1: not passed (the host's default); 0: no parallel-run service
 };
 
 // The arguments after the program: "run --plugin ... --output ...".
@@ -78,7 +78,8 @@ struct HostEvent {
 // is malformed gives false and a reason; the event is then of kind other.
 bool ParseHostLine(const std::string& line, HostEvent* event, std::string* problem);
 
-// Message text as the host escapes it: "\\" for '\', "\n" for a line break.
-std::string UnescapeMessageText(const std::string& text);
+// A text field as the host escapes it: "\\" for '\', "\n" for a line
+// break, "\t" for a tab.
+std::string UnescapeField(const std::string& text);
 
 }  // namespace texloom_run

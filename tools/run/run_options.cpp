@@ -271,8 +271,8 @@ class Parser {
     }
     if (name == "threads") {
       if (!Once(shown, &threads_seen_)) return false;
-      if (!ParseInt(value, &options_.threads) || options_.threads < 1 || options_.threads > 256) {
-        error_ = shown + ": expected a thread count from 1 to 256, got '" + value + "'";
+      if (!ParseInt(value, &options_.threads) || options_.threads < 0 || options_.threads > 256) {
+        error_ = shown + ": expected a thread count from 0 to 256, got '" + value + "'";
         return false;
       }
       return true;
@@ -419,7 +419,8 @@ result as a video, as PNG frames, or both.
       --fps RATE         frame rate of video outputs (default: the clip's)
       --disable-pp       draw on the host's thread instead of a render thread
       --dev N            adapter number (negative: the reference rasteriser)
-      --threads N        threads of the host's parallel-run service
+      --threads N        threads of the host's parallel-run service (0: none,
+                         the plug-in converts on its own thread)
       --plugin FILE      the texloom.auf to run (default: the one the
                          tools/texloom-run wrapper builds)
   -q, --quiet            no progress and no effect summary (message boxes and

@@ -39,8 +39,8 @@ struct RunOptions {
   bool disable_pp = false;
   int dev = 0;
   bool dev_set = false;
-  int threads = 0;  // 0: the host's choice
-  std::string fps;  // empty: the clip's rate
+  int threads = -1;  // -1: the host's choice; 0: no parallel-run service
+  std::string fps;   // empty: the clip's rate
   bool quiet = false;
 };
 
