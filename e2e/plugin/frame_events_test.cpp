@@ -3,6 +3,8 @@
 // warnings and errors the plan validation shows at init.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "e2e/plugin/effect_text.h"
 #include "e2e/plugin/plugin_test_support.h"
 
@@ -96,6 +98,27 @@ TEST_F(FrameEventsTest, InitReadsDevThenDisablePp) {
   host.SetClip(MakeClip(41, 17, kFrames, Input), 48, 20);
   EXPECT_FRAME(host, 2, [](int x, int y) { return Expected(2, x, y); });
   EXPECT_EQ(2u, host.settings_read().size()) << "settings are read at init only";
+}
+
+// A negative "dev" asks for the reference rasteriser. Windows has one only
+// with the DirectX SDK; Wine makes one (wined3d, as for HAL).
+TEST_F(FrameEventsTest, ANegativeDevAsksForTheReferenceRasteriser) {
+  HostOptions options;
+  options.dev = -1;
+  LoadedPlugin plugin(CompileEffect(TemporalChainEffect()), options);
+  ASSERT_TRUE(plugin.loaded()) << plugin.error();
+  Host& host = plugin.host();
+  if (!ReferenceDeviceAvailable()) {
+    EXPECT_EQ(0, host.Init());
+    std::vector<RecordedMessage> messages = plugin.TakeMessages();
+    ASSERT_EQ(1u, messages.size()) << Describe(messages);
+    EXPECT_MESSAGE(messages[0], L"D3Dデバイスの作成に失敗しました", L"TemporalChain", kStyleError);
+    return;
+  }
+  std::printf("note: a reference-rasteriser device exists here\n");
+  ASSERT_EQ(1, host.Init()) << Describe(plugin.TakeMessages());
+  host.SetClip(MakeClip(41, 17, kFrames, Input), 48, 20);
+  EXPECT_FRAME(host, 4, [](int x, int y) { return Expected(4, x, y); });
 }
 
 // A clip of another size within the same maximum: the frame resources are

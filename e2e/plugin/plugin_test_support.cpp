@@ -24,6 +24,7 @@ struct Direct3DState {
   ComPtr<IDirect3D9> d3d;
   D3DCAPS9 caps = {};
   D3DFORMAT display_format = D3DFMT_UNKNOWN;
+  bool reference_device = false;
 };
 
 Direct3DState& State() {
@@ -62,6 +63,9 @@ std::string MakeDevice() {
   device->GetDisplayMode(0, &mode);
   state.display_format = mode.Format;
   device.reset();
+  state.reference_device = SUCCEEDED(state.d3d->CreateDevice(
+      D3DADAPTER_DEFAULT, D3DDEVTYPE_REF, window, 0x826, &present, device.put()));
+  device.reset();
   DestroyWindow(window);
   if (!fx2::LoadD3dx() || !fx2::LoadD3dx()->assemble_shader) {
     return "no D3DX 9 library (d3dx9_38 .. d3dx9_42) to assemble shaders";
@@ -96,6 +100,8 @@ bool DeviceSupportsFrameFormat(unsigned d3d_format) {
 }
 
 unsigned DevicePixelShaderVersion() { return State().caps.PixelShaderVersion; }
+
+bool ReferenceDeviceAvailable() { return State().reference_device; }
 
 std::wstring ProductModule() { return texloom_host::Utf8ToWide(TEXLOOM_PRODUCT_DLL_WINE); }
 

@@ -33,6 +33,8 @@ void RequireDirect3D(const char* program);
 // render-target, a dynamic and a plain texture.
 bool DeviceSupportsFrameFormat(unsigned d3d_format);
 unsigned DevicePixelShaderVersion();
+// Whether a reference-rasteriser device (D3DDEVTYPE_REF) can be made here.
+bool ReferenceDeviceAvailable();
 
 // The module under test (TEXLOOM_PRODUCT_DLL_WINE).
 std::wstring ProductModule();
