@@ -1,0 +1,292 @@
+// The sample effects that ship in effects/, run through the real plug-in
+// under Wine: each one compiled from its description as texloom-fxo does,
+// its output compared with the arithmetic its description states, worked out
+// here in double precision, and shown to do its job (less noise, more
+// detail, a wider spread). The effects run in F32, where a host value v is
+// v / 4096 on the GPU; one host unit of tolerance covers float rounding in
+// the shaders and the read-back's rounding.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e/plugin/plugin_test_support.h"
+
+namespace plugin_e2e {
+namespace {
+
+std::string SampleEffect(const char* name) {
+  const std::string path = std::string(TEXLOOM_SOURCE_DIR) + "/effects/" + name;
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  EXPECT_TRUE(file.good() || file.eof()) << "cannot read " << path;
+  return text.str();
+}
+
+// A deterministic noise value in [-amplitude, amplitude], different for every
+// frame, position and channel.
+int Noise(int frame, int x, int y, int channel, int amplitude) {
+  uint32_t h = static_cast<uint32_t>(frame) * 0x9E3779B1u ^ static_cast<uint32_t>(x) * 0x85EBCA77u ^
+               static_cast<uint32_t>(y) * 0xC2B2AE3Du ^
+               static_cast<uint32_t>(channel) * 0x27D4EB2Fu;
+  h ^= h >> 15;
+  h *= 0x2C1B3C6Du;
+  h ^= h >> 12;
+  return static_cast<int>(h % static_cast<uint32_t>(2 * amplitude + 1)) - amplitude;
+}
+
+int Component(const HostPixel& p, int channel) {
+  return channel == 0 ? p.c0 : channel == 1 ? p.c1 : p.c2;
+}
+
+using Expected = std::function<double(int x, int y, int channel)>;
+
+struct Comparison {
+  int worst = 0;           // largest |output - expected| in host units
+  double noise_power = 0;  // mean squared difference of the output's Y from `reference`
+};
+
+// Processes `frame`, compares every component with `expected` (at most one
+// host unit apart) and measures the output's Y against `reference`.
+Comparison ProcessAndCompare(Host& host, int frame, const Expected& expected,
+                             const std::function<int(int x, int y)>& reference = nullptr) {
+  Comparison result;
+  texloom_host::Clip* clip = host.frames().clip();
+  EXPECT_EQ(1, host.Process(frame))
+      << "frame " << frame << ": " << Describe(texloom_host::MessageRecorder::Instance().Take());
+  EXPECT_EQ("", host.output().CheckOutside(clip->width(), clip->height()));
+  int reported = 0;
+  double power = 0;
+  for (int y = 0; y < clip->height(); ++y) {
+    for (int x = 0; x < clip->width(); ++x) {
+      const HostPixel got = host.output().At(x, y);
+      for (int channel = 0; channel < 3; ++channel) {
+        const double want = expected(x, y, channel);
+        const int difference =
+            static_cast<int>(std::lround(std::fabs(Component(got, channel) - want)));
+        result.worst = std::max(result.worst, difference);
+        if (difference > 1 && ++reported <= 5) {
+          ADD_FAILURE() << "frame " << frame << ", pixel (" << x << ", " << y << "), channel "
+                        << channel << ": got " << Component(got, channel) << ", expected " << want;
+        }
+      }
+      if (reference) {
+        const double d = got.c0 - reference(x, y);
+        power += d * d;
+      }
+    }
+  }
+  result.noise_power = power / (clip->width() * clip->height());
+  return result;
+}
+
+class SampleEffectTest : public ::testing::Test {
+ protected:
+  void SetUp() override { RequireDirect3D("sample_effects_test"); }
+};
+
+// ---- denoise3.fxd ------------------------------------------------------------
+
+// A still picture with fresh noise in every frame, and a block that jumps by
+// far more than the threshold in frame 3 (motion the filter must not smear).
+const int kWidth = 48, kHeight = 32, kFrames = 6, kNoise = 120;
+
+int StillY(int x, int y) { return 600 + x * 40 + y * 25; }
+
+HostPixel NoisyFrame(int frame, int x, int y) {
+  const bool moved = frame >= 3 && x >= 10 && x < 20 && y >= 8 && y < 16;
+  const int base_y = StillY(x, y) + (moved ? 2000 : 0);
+  return HostPixel{static_cast<int16_t>(base_y + Noise(frame, x, y, 0, kNoise)),
+                   static_cast<int16_t>(-300 + x * 10 + Noise(frame, x, y, 1, kNoise)),
+                   static_cast<int16_t>(200 - y * 12 + Noise(frame, x, y, 2, kNoise))};
+}
+
+double DenoisedComponent(int frame, int x, int y, int channel, int threshold) {
+  auto at = [&](int f) {
+    f = std::min(std::max(f, 0), kFrames - 1);  // the host serves the clip's ends
+    return Component(NoisyFrame(f, x, y), channel) / 4096.0;
+  };
+  const double p = at(frame - 1), c = at(frame), n = at(frame + 1);
+  const double limit = std::max(threshold / 4096.0, 0.000001);
+  auto weight = [&](double v) {
+    return std::min(std::max(1 - std::fabs(v - c) / limit, 0.0), 1.0);
+  };
+  const double wp = weight(p), wn = weight(n);
+  return (c + wp * p + wn * n) / (1 + wp + wn) * 4096.0;
+}
+
+TEST_F(SampleEffectTest, DenoiseBlendsNeighboursByCloseness) {
+  auto plugin = StartPlugin(SampleEffect("denoise3.fxd"));
+  ASSERT_TRUE(plugin);
+  Host& host = plugin->host();
+  ASSERT_EQ(1u, host.table().tracks.size());
+  const int threshold = host.table().tracks[0].default_value;
+  EXPECT_EQ(300, threshold);
+  host.SetClip(MakeClip(kWidth, kHeight, kFrames, NoisyFrame), kWidth, kHeight);
+
+  double noise_in = 0, noise_out = 0;
+  for (int frame = 0; frame < kFrames; ++frame) {
+    SCOPED_TRACE("frame " + std::to_string(frame));
+    Comparison c = ProcessAndCompare(
+        host, frame,
+        [&](int x, int y, int ch) { return DenoisedComponent(frame, x, y, ch, threshold); },
+        [&](int x, int y) { return NoisyFrame(frame, x, y).c0 - Noise(frame, x, y, 0, kNoise); });
+    // Around the jump (frames 2 and 3) the block keeps its own frame's
+    // picture: the frame across the jump differs by 2000, far beyond the
+    // threshold, and gets no weight, so no ghost of it shows.
+    if (frame == 2 || frame == 3) {
+      for (int y = 8; y < 16; ++y) {
+        for (int x = 10; x < 20; ++x) {
+          const int base = StillY(x, y) + (frame == 3 ? 2000 : 0);
+          ASSERT_NEAR(base, host.output().At(x, y).c0, kNoise)
+              << "pixel (" << x << ", " << y << ")";
+        }
+      }
+    }
+    if (frame >= 1 && frame <= 4) noise_out += c.noise_power;
+  }
+  for (int frame = 1; frame <= 4; ++frame) {
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        const double d = Noise(frame, x, y, 0, kNoise);
+        noise_in += d * d / (kWidth * kHeight);
+      }
+    }
+  }
+  // Three frames of independent noise averaged where nothing moved: the
+  // noise power falls well below the input's.
+  EXPECT_LT(noise_out, 0.6 * noise_in) << "noise power in " << noise_in << ", out " << noise_out;
+}
+
+TEST_F(SampleEffectTest, DenoiseWithThresholdZeroPassesTheFrameThrough) {
+  auto plugin = StartPlugin(SampleEffect("denoise3.fxd"));
+  ASSERT_TRUE(plugin);
+  Host& host = plugin->host();
+  host.SetTrack(0, 0);
+  host.Update();
+  host.SetClip(MakeClip(kWidth, kHeight, kFrames, NoisyFrame), kWidth, kHeight);
+  for (int frame : {0, 2, 5}) {
+    EXPECT_FRAME(host, frame, [&](int x, int y) { return NoisyFrame(frame, x, y); });
+  }
+}
+
+// ---- sharpen.fxd -------------------------------------------------------------
+
+HostPixel EdgeFrame(int frame, int x, int y) {
+  const int luma = (x < 20 ? 1000 : 3000) + (y >= 12 && y < 14 ? 500 : 0) + frame * 3;
+  return HostPixel{static_cast<int16_t>(luma), static_cast<int16_t>(x * 17 - 400),
+                   static_cast<int16_t>(300 - y * 9)};
+}
+
+double SharpenedComponent(int frame, int x, int y, int channel, int amount_percent) {
+  const HostPixel centre = EdgeFrame(frame, x, y);
+  if (channel != 0) return Component(centre, channel);
+  auto at = [&](int px, int py) {
+    px = std::min(std::max(px, 0), kWidth - 1);  // the sampler clamps
+    py = std::min(std::max(py, 0), kHeight - 1);
+    return static_cast<double>(EdgeFrame(frame, px, py).c0);
+  };
+  const double mean = (at(x + 1, y) + at(x - 1, y) + at(x, y + 1) + at(x, y - 1)) / 4;
+  return centre.c0 + (centre.c0 - mean) * amount_percent / 100.0;
+}
+
+TEST_F(SampleEffectTest, SharpenAddsTheLumaDetailScaledByTheAmount) {
+  auto plugin = StartPlugin(SampleEffect("sharpen.fxd"));
+  ASSERT_TRUE(plugin);
+  Host& host = plugin->host();
+  ASSERT_EQ(1u, host.table().tracks.size());
+  host.SetClip(MakeClip(kWidth, kHeight, kFrames, EdgeFrame), kWidth, kHeight);
+  for (int amount : {host.table().tracks[0].default_value, 400, 0}) {
+    SCOPED_TRACE("amount " + std::to_string(amount));
+    host.SetTrack(0, amount);
+    host.Update();
+    for (int frame : {0, 1, 4}) {
+      ProcessAndCompare(host, frame, [&](int x, int y, int ch) {
+        return SharpenedComponent(frame, x, y, ch, amount);
+      });
+    }
+    // The edge gains an overshoot on both sides unless the amount is 0.
+    const HostPixel dark = host.output().At(19, 4), bright = host.output().At(20, 4);
+    if (amount > 0) {
+      EXPECT_LT(dark.c0, EdgeFrame(4, 19, 4).c0);
+      EXPECT_GT(bright.c0, EdgeFrame(4, 20, 4).c0);
+    } else {
+      EXPECT_EQ(EdgeFrame(4, 19, 4).c0, dark.c0);
+    }
+  }
+}
+
+// ---- blur.fxd ----------------------------------------------------------------
+
+HostPixel DotsFrame(int frame, int x, int y) {
+  const bool dot = (x == 12 && y == 10) || (x == 40 && y == 25) || (x == 0 && y == 0);
+  return HostPixel{static_cast<int16_t>(dot ? 4000 : 100 + frame),
+                   static_cast<int16_t>(dot ? -2000 : x * 5), static_cast<int16_t>(y * 7 - 100)};
+}
+
+// The box of the description: taps 1..6 on both sides, each weighted
+// clamp(radius - (k - 1), 0, 1); a horizontal pass, then a vertical one over
+// its result, both with clamped addressing.
+std::vector<double> BlurredPlane(int frame, int channel, int radius) {
+  auto weight = [&](int k) { return std::min(std::max(radius - (k - 1), 0), 1); };
+  auto pass = [&](const std::vector<double>& in, int dx, int dy) {
+    std::vector<double> out(in.size());
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        double sum = in[y * kWidth + x], total = 1;
+        for (int k = 1; k <= 6; ++k) {
+          for (int side : {-1, 1}) {
+            const int px = std::min(std::max(x + side * k * dx, 0), kWidth - 1);
+            const int py = std::min(std::max(y + side * k * dy, 0), kHeight - 1);
+            sum += weight(k) * in[py * kWidth + px];
+          }
+          total += 2 * weight(k);
+        }
+        out[y * kWidth + x] = sum / total;
+      }
+    }
+    return out;
+  };
+  std::vector<double> plane(kWidth * kHeight);
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x)
+      plane[y * kWidth + x] = Component(DotsFrame(frame, x, y), channel);
+  }
+  return pass(pass(plane, 1, 0), 0, 1);
+}
+
+TEST_F(SampleEffectTest, BlurSpreadsEachPixelOverTheRadiusInTwoPasses) {
+  auto plugin = StartPlugin(SampleEffect("blur.fxd"));
+  ASSERT_TRUE(plugin);
+  Host& host = plugin->host();
+  ASSERT_EQ(1u, host.table().tracks.size());
+  host.SetClip(MakeClip(kWidth, kHeight, kFrames, DotsFrame), kWidth, kHeight);
+  for (int radius : {host.table().tracks[0].default_value, 1, 6}) {
+    SCOPED_TRACE("radius " + std::to_string(radius));
+    host.SetTrack(0, radius);
+    host.Update();
+    const int frame = radius % kFrames;
+    std::vector<double> planes[3];
+    for (int ch = 0; ch < 3; ++ch) planes[ch] = BlurredPlane(frame, ch, radius);
+    ProcessAndCompare(host, frame,
+                      [&](int x, int y, int ch) { return planes[ch][y * kWidth + x]; });
+    // The dot at (12, 10) now covers a (2r + 1)² square, evenly.
+    const double share = (4000.0 - (100 + frame)) / ((2 * radius + 1) * (2 * radius + 1));
+    EXPECT_NEAR(100 + frame + share, host.output().At(12 + radius, 10 - radius).c0, 1);
+    EXPECT_NEAR(100 + frame, host.output().At(12 + radius + 1, 10).c0, 1);
+  }
+  // Radius 0 gives the frame back unchanged.
+  host.SetTrack(0, 0);
+  host.Update();
+  EXPECT_FRAME(host, 2, [&](int x, int y) { return DotsFrame(2, x, y); });
+}
+
+}  // namespace
+}  // namespace plugin_e2e
