@@ -24,4 +24,16 @@ if(TARGET texloom_tests)
     TEXLOOM_RUN_FAKE_HOST="$<TARGET_FILE:texloom_run_fake_host>"
     TEXLOOM_RUN_FAKE_WINE="${CMAKE_SOURCE_DIR}/tests/run/fake_host/fake_run_wine.sh")
   add_dependencies(texloom_tests texloom-run texloom_run_fake_host)
+
+  # The real command under Wine (tools/test_all.sh runs it as its own step):
+  # exit status 77 when Wine or Direct3D cannot run here.
+  add_executable(texloom_run_wine_test ${CMAKE_SOURCE_DIR}/tests/run/wine/run_wine_test.cpp
+                 ${CMAKE_SOURCE_DIR}/tests/run/run_test_support.cpp)
+  target_include_directories(texloom_run_wine_test PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_compile_options(texloom_run_wine_test PRIVATE ${TEXLOOM_WARNINGS})
+  target_compile_definitions(texloom_run_wine_test PRIVATE
+    TEXLOOM_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    TEXLOOM_RUN_PROGRAM="$<TARGET_FILE:texloom-run>")
+  target_link_libraries(texloom_run_wine_test PRIVATE GTest::gtest Threads::Threads)
+  add_dependencies(texloom_run_wine_test texloom-run)
 endif()

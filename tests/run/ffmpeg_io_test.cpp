@@ -15,9 +15,9 @@ namespace {
 using run_test::Image;
 using run_test::Scratch;
 
-#define REQUIRE_FFMPEG()                                                             \
-  do {                                                                               \
-    if (!run_test::HaveFfmpeg()) GTEST_SKIP() << "SKIPPED: ffmpeg is not installed"; \
+#define REQUIRE_FFMPEG()                                                                     \
+  do {                                                                                       \
+    if (!run_test::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed (Debian: ffmpeg)"; \
   } while (0)
 
 TEST(FfmpegIoTest, ProbeOutputParsed) {

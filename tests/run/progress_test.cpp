@@ -60,6 +60,20 @@ TEST(ProgressTest, TerminalLineIsRewrittenAndEnded) {
   std::fclose(file);
 }
 
+TEST(ProgressTest, TerminalIsNotRedrawnWithTheSameText) {
+  FILE* file = std::tmpfile();
+  ASSERT_NE(nullptr, file);
+  Progress progress(file, true, true);
+  progress.Begin("filtering", 2, 0.0);
+  for (int tick = 1; tick <= 50; ++tick) progress.Update(0, tick * 0.2);  // Wine starting
+  progress.End(2, 11.0);
+  EXPECT_EQ(
+      "\rfiltering: frame 0/2 (0%)\033[K"
+      "\rfiltering: frame 2/2 (100%), took 0:11\033[K\n",
+      Captured(file));
+  std::fclose(file);
+}
+
 TEST(ProgressTest, LogGetsALineEveryFewSecondsAndTheLast) {
   FILE* file = std::tmpfile();
   ASSERT_NE(nullptr, file);
@@ -74,6 +88,23 @@ TEST(ProgressTest, LogGetsALineEveryFewSecondsAndTheLast) {
       "filtering: frame 40/80 (50%), 4.00 fps, 0:10 left\n"
       "filtering: frame 60/80 (75%), 4.00 fps, 0:05 left\n"
       "filtering: frame 80/80 (100%), 4.00 fps, took 0:20\n",
+      Captured(file));
+  std::fclose(file);
+}
+
+TEST(ProgressTest, LogIsNotFilledWhileNothingMoves) {
+  FILE* file = std::tmpfile();
+  ASSERT_NE(nullptr, file);
+  Progress progress(file, false, true);
+  progress.Begin("filtering", 2, 0.0);
+  for (int second = 1; second <= 60; ++second) progress.Update(0, second);  // Wine starting
+  progress.Update(1, 61.0);
+  progress.Update(1, 70.0);
+  progress.Update(2, 71.0);  // not shown: End shows the last count
+  progress.End(2, 80.0);     // the host takes a while to end
+  EXPECT_EQ(
+      "filtering: frame 1/2 (50%)\n"
+      "filtering: frame 2/2 (100%), 0.10 fps, took 1:20\n",
       Captured(file));
   std::fclose(file);
 }
@@ -98,6 +129,8 @@ TEST(ProgressTest, RateCountsFromTheFirstFrame) {
   progress.Begin("filtering", 10, 0.0);
   progress.Update(1, 30.0);
   EXPECT_EQ(0.0, progress.rate());
+  progress.Update(2, 30.001);
+  EXPECT_EQ(0.0, progress.rate()) << "a millisecond says nothing";
   progress.Update(5, 32.0);
   EXPECT_DOUBLE_EQ(2.0, progress.rate());
   std::fclose(file);

@@ -53,7 +53,7 @@ TEST_F(RunCommandErrorsTest, ClipMissingAFolderOrNotAClip) {
 }
 
 TEST_F(RunCommandErrorsTest, ClipThatCannotBeOpened) {
-  if (geteuid() == 0) GTEST_SKIP() << "SKIPPED: root reads files whatever their mode";
+  if (geteuid() == 0) GTEST_SKIP() << "root reads files whatever their mode";
   const std::string clip = MakeClip(1);
   ASSERT_EQ(0, chmod(clip.c_str(), 0));
   const ProgramResult result = Run({clip, "-e", Effect(kControls), "-o", Target()});

@@ -20,7 +20,7 @@ class RunCommandTest : public testing::Test {
   static constexpr int kHeight = 5;
 
   void SetUp() override {
-    if (!HaveFfmpeg()) GTEST_SKIP() << "SKIPPED: ffmpeg is not installed";
+    if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed (Debian: ffmpeg)";
     ASSERT_EQ(0, mkdir(tmp().c_str(), 0777));
     ASSERT_EQ(0, mkdir(out().c_str(), 0777));
     WriteText(plugin(), "not a real module: the stand-in host only looks beside it");

@@ -10,6 +10,8 @@ namespace {
 // every few seconds.
 constexpr double kTerminalInterval = 0.1;
 constexpr double kPlainInterval = 5.0;
+// A rate over less time than this is noise (a few frames decoded at once).
+constexpr double kShortestMeasure = 0.25;
 
 }  // namespace
 
@@ -57,12 +59,14 @@ void Progress::Begin(const std::string& label, long total, double now) {
   label_ = label;
   total_ = total;
   first_done_ = -1;
+  last_done_measured_ = 0;
   rate_ = 0.0;
   active_ = true;
   line_shown_ = false;
   begin_time_ = now;
   // A log gets its first line only if the work lasts.
   last_shown_ = terminal_ ? -1e9 : now;
+  last_done_shown_ = 0;
   Show(0, now, false);
 }
 
@@ -74,11 +78,14 @@ void Progress::Update(long done, double now) {
 
 void Progress::Measure(long done, double now) {
   // The rate counts from the first frame: start-up (Wine, the device)
-  // would otherwise make the first estimates far too long.
-  if (first_done_ < 0 && done > 0) {
+  // would otherwise make the first estimates far too long. It changes
+  // only with the count, so waiting for the host to end does not lower it.
+  if (done <= last_done_measured_) return;
+  last_done_measured_ = done;
+  if (first_done_ < 0) {
     first_done_ = done;
     first_time_ = now;
-  } else if (first_done_ >= 0 && done > first_done_ && now > first_time_) {
+  } else if (now - first_time_ >= kShortestMeasure) {
     rate_ = (done - first_done_) / (now - first_time_);
   }
 }
@@ -106,9 +113,18 @@ void Progress::Show(long done, double now, bool finished) {
   if (!enabled_) return;
   const double interval = terminal_ ? kTerminalInterval : kPlainInterval;
   if (!finished && now - last_shown_ < interval) return;
+  // A log gets a line only when the count moved: a slow start would
+  // otherwise repeat "frame 0" every few seconds.
+  if (!finished && !terminal_ && (done == last_done_shown_ || (total_ >= 0 && done >= total_))) {
+    return;  // the last count comes with End
+  }
   last_shown_ = now;
+  last_done_shown_ = done;
   const std::string text = FormatProgress(label_, done, total_, rate_, finished, now - begin_time_);
   if (terminal_) {
+    // The same text again would only make the terminal flicker.
+    if (!finished && line_shown_ && text == last_text_) return;
+    last_text_ = text;
     std::fprintf(out_, "\r%s\033[K", text.c_str());
     line_shown_ = true;
   } else {

@@ -41,11 +41,14 @@ class Progress {
   bool active_ = false;
   bool line_shown_ = false;
   std::string label_;
+  std::string last_text_;
   long total_ = -1;
   long first_done_ = -1;
+  long last_done_measured_ = 0;
   double first_time_ = 0.0;
   double begin_time_ = 0.0;
   double last_shown_ = -1e9;
+  long last_done_shown_ = 0;
   double rate_ = 0.0;
 };
 

@@ -1,0 +1,186 @@
+// texloom-run end to end with the real texloom.auf under Wine: an effect
+// description made into an .fxo by tools/texloom-fxo, run over a small clip
+// by tools/texloom-run through texloom-host.exe, and the output frames
+// compared with what the effect must give, computed here from the clip's
+// pixels. And HLSL source, which Wine's D3DX cannot compile: the command
+// says so and what to do instead.
+//
+// When Wine or Direct3D cannot run here the command says so (status 77);
+// this program then prints one "SKIPPED:" line and ends with status 77.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "run/run_test_support.h"
+
+namespace run_test {
+namespace {
+
+std::string g_skipped;  // why Wine cannot run here, once known
+
+// A filter that inverts (Check0 "Invert") and lifts (Track0 "Lift", in
+// 8-bit code values) in the host's YCbCr: on the GPU Y is in 0..1, Cb and Cr
+// in -0.5..0.5 (the default 32-bit float format), so inverting is
+// (1 - Y, -Cb, -Cr) and a lift of L adds L / 255 to Y, that is L to each of
+// R, G and B.
+const char* const kDescription = R"(// texloom-run's Wine test
+int4 FilterVersion < string name = "Invert lift"; string ex_info = "texloom-run test"; > = {1, 0, 0, 0};
+int Track0 < string name = "Lift"; int def = 0; int min = -255; int max = 255; > = 0;
+bool Check0 < string name = "Invert"; bool def = false; > = false;
+texture TxSrc0 < int frame_offset = 0; >;
+sampler2D Source0 = sampler_state {
+  Texture = <TxSrc0>;
+  MinFilter = POINT; MagFilter = POINT; MipFilter = NONE;
+  AddressU = CLAMP; AddressV = CLAMP;
+};
+technique ProcessImage0 {
+  pass P0 {
+    PixelShader = asm {
+      ps_2_0
+      def c5, 1, 0, 0, 0.0039215689
+      dcl t0.xy
+      dcl_2d s0
+      texld r0, t0, s0
+      mov r1, -r0
+      add r1.x, c5.x, -r0.x
+      cmp r0.xyz, -c4.x, r0, r1
+      mad r0.x, c0.x, c5.w, r0.x
+      mov oC0, r0
+    };
+    bind { c0 = Track0; c4 = Check0; s0 = Source0; }
+  }
+}
+)";
+
+const char* const kHlsl = R"(int4 FilterVersion < string name = "HLSL invert"; > = {1, 0, 0, 0};
+texture TxSrc0;
+sampler2D Source0 = sampler_state { Texture = <TxSrc0>; };
+float4 Invert(float2 uv : TEXCOORD0) : COLOR0 {
+  float4 c = tex2D(Source0, uv);
+  return float4(1 - c.x, -c.y, -c.z, c.w);
+}
+technique ProcessImage0 { pass P0 { PixelShader = compile ps_2_0 Invert(); } }
+)";
+
+constexpr int kWidth = 15;  // odd sides, not powers of two
+constexpr int kHeight = 9;
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The command as a user runs it; the environment names nothing but the
+// native program built with this test, so the wrapper finds (or builds) the
+// module, texloom-host.exe and the Direct3D probe where it always does.
+ProgramResult RunCommand(const std::vector<std::string>& arguments) {
+  std::vector<std::string> argv = {TEXLOOM_SOURCE_DIR "/tools/texloom-run"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return RunProgram(argv, {{"TEXLOOM_RUN_PROGRAM", TEXLOOM_RUN_PROGRAM}, {"TEXLOOM_RUN_HOST", ""}});
+}
+
+class RunUnderWineTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HaveFfmpeg()) g_skipped = "ffmpeg is not installed (Debian: ffmpeg)";
+    if (!g_skipped.empty()) GTEST_SKIP() << g_skipped;
+    frames_ = {TestFrame(kWidth, kHeight, 0), TestFrame(kWidth, kHeight, 1),
+               TestFrame(kWidth, kHeight, 2)};
+    ASSERT_TRUE(MakeLosslessClip(frames_, scratch_.path(), scratch_ / "clip.mkv"));
+  }
+
+  // Status 77: Wine cannot run here; the rest of the program is skipped.
+  bool Skipped(const ProgramResult& result) {
+    if (result.status != 77) return false;
+    const std::string marker = "Wine cannot run texloom.auf here: ";
+    const size_t at = result.errors.find(marker);
+    g_skipped = at == std::string::npos
+                    ? "texloom-run ended with status 77"
+                    : result.errors.substr(at + marker.size(),
+                                           result.errors.find('\n', at) - at - marker.size());
+    return true;
+  }
+
+  Scratch scratch_;
+  std::vector<Image> frames_;
+};
+
+TEST_F(RunUnderWineTest, HlslSourceIsRefusedWithAHint) {
+  WriteText(scratch_ / "invert.fx", kHlsl);
+  const ProgramResult result =
+      RunCommand({scratch_ / "clip.mkv", "-e", scratch_ / "invert.fx", "-o", scratch_ / "out.mkv"});
+  if (Skipped(result)) GTEST_SKIP() << g_skipped;
+  EXPECT_EQ(3, result.status) << result.errors;
+  // Wine's compiler stub fails without a text, so the plug-in may raise no
+  // message box: the title and the command's hint say what happened.
+  EXPECT_TRUE(
+      Contains(result.errors, "could not be used (the filter is listed as Texloom(エラー))"))
+      << result.errors;
+  EXPECT_TRUE(Contains(result.errors, "Wine's D3DX cannot compile effect source (.fx)"))
+      << result.errors;
+  EXPECT_FALSE(Exists(scratch_ / "out.mkv"));
+  std::printf("%s", result.errors.c_str());
+}
+
+TEST_F(RunUnderWineTest, DescriptionBuiltByTexloomFxoInvertsAndLiftsFrames) {
+  WriteText(scratch_ / "invert.fxd", kDescription);
+  // texloom-fxo runs in a prefix of its own, kept with the run's Wine state
+  // when there is one.
+  const char* state = std::getenv("TEXLOOM_WINE_STATE");
+  const std::string prefix = state != nullptr && *state != '\0'
+                                 ? std::string(state) + "/texloom-fxo-prefix"
+                                 : scratch_ / "prefix";
+  const ProgramResult fxo = RunProgram({TEXLOOM_SOURCE_DIR "/tools/texloom-fxo",
+                                        scratch_ / "invert.fxd", "-o", scratch_ / "invert.fxo"},
+                                       {{"WINEPREFIX", prefix}});
+  RunProgram({"wineserver", "-k"}, {{"WINEPREFIX", prefix}});
+  ASSERT_EQ(0, fxo.status) << fxo.errors;
+
+  const ProgramResult result =
+      RunCommand({scratch_ / "clip.mkv", "-e", scratch_ / "invert.fxo", "--check", "Invert=1",
+                  "--track", "Lift=10", "--from", "1", "-o", scratch_ / "frames/"});
+  if (Skipped(result)) GTEST_SKIP() << g_skipped;
+  ASSERT_EQ(0, result.status) << result.errors;
+  std::printf("%s", result.errors.c_str());
+  EXPECT_TRUE(Contains(result.errors, "effect: Invert lift (texloom-run test"));
+  EXPECT_TRUE(Contains(result.errors, "  track 0 Lift = 10  (default 0, -255..255)\n"));
+  EXPECT_TRUE(Contains(result.errors, "  check 0 Invert = 1  (default 0)\n"));
+  EXPECT_EQ((std::vector<std::string>{"frame_000001.png", "frame_000002.png"}),
+            ListFolder(scratch_ / "frames"));
+  for (int f = 1; f <= 2; ++f) {
+    SCOPED_TRACE(f);
+    char name[40];
+    std::snprintf(name, sizeof name, "frames/frame_%06d.png", f);
+    const std::vector<Image> back = ReadFrames(scratch_ / name, kWidth, kHeight);
+    ASSERT_EQ(1u, back.size());
+    // Exact: the GPU works in 32-bit floats on multiples of 1/4096, and half
+    // a step of the host's Y, Cb and Cr moves an 8-bit component by at most
+    // 0.09 each way (in and out), so rounding lands on the exact value.
+    for (size_t i = 0; i < back[0].rgb.size(); ++i) {
+      const int expected = std::min(255, 255 - frames_[f].rgb[i] + 10);
+      if (back[0].rgb[i] != expected) {
+        ADD_FAILURE() << "pixel " << i / 3 << " component " << i % 3 << ": expected " << expected
+                      << ", got " << int(back[0].rgb[i]);
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace run_test
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  const int status = RUN_ALL_TESTS();
+  if (!run_test::g_skipped.empty()) {
+    std::printf("SKIPPED: %s\n", run_test::g_skipped.c_str());
+    return 77;
+  }
+  return status;
+}
