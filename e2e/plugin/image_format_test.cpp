@@ -33,7 +33,8 @@ HostPixel Input(int frame, int x, int y) {
 // F16 holds v / 4096 with 11 significant bits: the upload rounds to nearest,
 // ties away from zero (values below 2048 in magnitude are exact). The
 // render target then receives that exact value, and the read-back of 8.0
-// (32768) saturates to 32767.
+// (32768) saturates to 32767 (in the SSE and later tiers; every processor
+// that runs Wine today has SSE2, the MMX tier would wrap to -32768).
 int16_t ThroughF16(int16_t value) {
   long long magnitude = std::llabs(static_cast<long long>(value));
   long long ulp = 1;
