@@ -143,6 +143,20 @@ TEST_F(RunCommandTest, OneImageInOneImageOut) {
   ExpectSameImage(Inverted(image), back[0]);
 }
 
+TEST_F(RunCommandTest, SixteenBitImageIsRead) {
+  // Samples 257 * k: the 16-bit form of 8-bit k, so the inverse is 255 - k.
+  const Image image = TestFrame(kWidth, kHeight, 3);
+  std::string ppm = "P6\n" + std::to_string(kWidth) + " " + std::to_string(kHeight) + "\n65535\n";
+  for (uint8_t v : image.rgb) ppm += std::string(2, static_cast<char>(v));
+  WriteText(scratch_ / "deep.ppm", ppm);
+  const ProgramResult result = Run({scratch_ / "deep.ppm", "-e", Effect(kControls), "--check",
+                                    "Invert=1", "-o", out() + "/still.png"});
+  ASSERT_EQ(0, result.status) << result.errors;
+  const std::vector<Image> back = ReadFrames(out() + "/still.png", kWidth, kHeight);
+  ASSERT_EQ(1u, back.size());
+  ExpectSameImage(Inverted(image), back[0]);
+}
+
 TEST_F(RunCommandTest, ImageSequenceAsTheClip) {
   MakeClip(3);  // also leaves src_000.ppm ... src_002.ppm
   const ProgramResult result = Run({"-i", scratch_ / "src_%03d.ppm", "-e", Effect(kControls),
@@ -151,6 +165,16 @@ TEST_F(RunCommandTest, ImageSequenceAsTheClip) {
   const std::vector<Image> back = ReadFrames(out() + "/frame_%06d.png", kWidth, kHeight);
   ASSERT_EQ(3u, back.size());
   for (int f = 0; f < 3; ++f) ExpectSameImage(Inverted(frames_[f]), back[f]);
+}
+
+TEST_F(RunCommandTest, UrlsAreLeftToFfmpeg) {
+  const std::string clip = MakeClip(2);
+  const ProgramResult result =
+      Run({"file://" + clip, "-e", Effect(kControls), "--check", "Invert=1", "-o", out() + "/"});
+  ASSERT_EQ(0, result.status) << result.errors;
+  const std::vector<Image> back = ReadFrames(out() + "/frame_%06d.png", kWidth, kHeight);
+  ASSERT_EQ(2u, back.size());
+  ExpectSameImage(Inverted(frames_[1]), back[1]);
 }
 
 TEST_F(RunCommandTest, FramesReportedBeforeTheyReachTheFileStillArrive) {

@@ -134,8 +134,10 @@ class Run : public HostObserver {
                   "no texloom.auf: pass --plugin, or run through tools/texloom-run, which "
                   "builds it");
     }
-    if (options_.input.find('%') == std::string::npos &&
-        !CheckReadableFile("the clip", options_.input, &error)) {
+    // A pattern or a URL is for ffmpeg to find; a file is checked here.
+    const bool plain_file = options_.input.find('%') == std::string::npos &&
+                            options_.input.find("://") == std::string::npos;
+    if (plain_file && !CheckReadableFile("the clip", options_.input, &error)) {
       return Fail(kExitBadInput, error);
     }
     if (!CheckReadableFile("the effect", options_.effect, &error) ||

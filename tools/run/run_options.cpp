@@ -428,6 +428,8 @@ result as a video, as PNG frames, or both.
   -h, --help             this text
 
 Frames are numbered from 0. Controls not set keep the effect's defaults.
+The clip is held as raw host frames (width x height x 6 bytes each) in a
+scratch folder under $TMPDIR (default /tmp), which is always removed.
 Every message box the plug-in raises (compiler errors, validation warnings) is
 printed with its caption. Outputs appear only when every frame was filtered.
 
