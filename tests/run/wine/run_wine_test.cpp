@@ -135,9 +135,11 @@ TEST_F(RunUnderWineTest, DescriptionBuiltByTexloomFxoInvertsAndLiftsFrames) {
   const std::string prefix = state != nullptr && *state != '\0'
                                  ? std::string(state) + "/texloom-fxo-prefix"
                                  : scratch_ / "prefix";
-  const ProgramResult fxo = RunProgram({TEXLOOM_SOURCE_DIR "/tools/texloom-fxo",
-                                        scratch_ / "invert.fxd", "-o", scratch_ / "invert.fxo"},
-                                       {{"WINEPREFIX", prefix}});
+  const ProgramResult fxo =
+      RunProgram({TEXLOOM_SOURCE_DIR "/tools/texloom-fxo", scratch_ / "invert.fxd", "-o",
+                  scratch_ / "invert.fxo"},
+                 // No Mono or Gecko installers in a new prefix.
+                 {{"WINEPREFIX", prefix}, {"WINEDLLOVERRIDES", "mscoree,mshtml="}});
   RunProgram({"wineserver", "-k"}, {{"WINEPREFIX", prefix}});
   ASSERT_EQ(0, fxo.status) << fxo.errors;
 
