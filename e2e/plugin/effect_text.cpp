@@ -22,6 +22,30 @@ std::string Pass(const std::string& name, const std::string& shader, const std::
   return text + "  }\n";
 }
 
+std::string TemporalSources() {
+  return "texture TxSrc0 < int frame_offset = -1; >;\n"
+         "texture TxSrc1 < int frame_offset = 0; >;\n"
+         "texture TxSrc2 < int frame_offset = 1; >;\n" +
+         PointSampler("Prev", "TxSrc0") + PointSampler("Cur", "TxSrc1") +
+         PointSampler("Next", "TxSrc2");
+}
+
+std::string MixThreeFramesPass(const std::string& name) {
+  return Pass(name,
+              "      dcl t0.xy\n"
+              "      dcl_2d s0\n"
+              "      dcl_2d s1\n"
+              "      dcl_2d s2\n"
+              "      texld r0, t0, s0\n"
+              "      texld r1, t0, s1\n"
+              "      texld r2, t0, s2\n"
+              "      mov r3, r1\n"
+              "      mov r3.x, r0.x\n"
+              "      mov r3.z, r2.z\n"
+              "      mov oC0, r3",
+              "s0 = Prev; s1 = Cur; s2 = Next;");
+}
+
 std::string IdentityEffect(const std::string& annotations) {
   return FilterVersion("Identity", annotations) + IdentityTechnique();
 }

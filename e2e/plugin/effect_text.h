@@ -22,6 +22,13 @@ std::string IdentityTechnique();
 // FilterVersion "Identity" with `annotations`, then IdentityTechnique().
 std::string IdentityEffect(const std::string& annotations = "");
 
+// TxSrc0, TxSrc1 and TxSrc2 at frame offsets -1, 0 and +1, with point
+// samplers Prev, Cur and Next.
+std::string TemporalSources();
+// A pass that mixes the three frames of TemporalSources(): c0 from the
+// previous frame, c1 from the current one, c2 from the next.
+std::string MixThreeFramesPass(const std::string& name);
+
 // One pass of a technique: `shader` is ps_2_0 assembly after the version
 // line, `bind` the contents of the bind block, `pass_annotations` the
 // annotations of the pass.

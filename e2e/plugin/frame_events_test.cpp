@@ -29,27 +29,8 @@ HostPixel Expected(int frame, int x, int y) {
 }
 
 std::string TemporalChainEffect() {
-  return FilterVersion("TemporalChain") +
-         "texture TxSrc0 < int frame_offset = -1; >;\n"
-         "texture TxSrc1 < int frame_offset = 0; >;\n"
-         "texture TxSrc2 < int frame_offset = 1; >;\n"
-         "texture TxTmp;\n" +
-         PointSampler("Prev", "TxSrc0") + PointSampler("Cur", "TxSrc1") +
-         PointSampler("Next", "TxSrc2") + PointSampler("Tmp", "TxTmp") +
-         "technique ProcessImage0 {\n" +
-         Pass("P0",
-              "      dcl t0.xy\n"
-              "      dcl_2d s0\n"
-              "      dcl_2d s1\n"
-              "      dcl_2d s2\n"
-              "      texld r0, t0, s0\n"
-              "      texld r1, t0, s1\n"
-              "      texld r2, t0, s2\n"
-              "      mov r3, r1\n"
-              "      mov r3.x, r0.x\n"
-              "      mov r3.z, r2.z\n"
-              "      mov oC0, r3",
-              "s0 = Prev; s1 = Cur; s2 = Next;") +
+  return FilterVersion("TemporalChain") + TemporalSources() + "texture TxTmp;\n" +
+         PointSampler("Tmp", "TxTmp") + "technique ProcessImage0 {\n" + MixThreeFramesPass("P0") +
          Pass("P1",
               "      def c10, 2, 0, 0, 0\n"
               "      dcl t0.xy\n"
