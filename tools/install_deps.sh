@@ -37,6 +37,38 @@ install() {
     >/dev/null
 }
 
+# Debian 12's security suite now and then publishes an i386 index whose size
+# does not match its Release file ("File has unexpected size"). apt then sees
+# the amd64 security updates without their i386 twins, and multi-arch
+# packages (libssl3, zlib1g, ...) cannot be paired. A second try installs
+# from the machine's own sources less the security suite, through a private
+# source list and package lists: the system's own files stay untouched.
+install_without_security() {
+  local private
+  private=$(mktemp -d "${TMPDIR:-/tmp}/texloom-apt.XXXXXX")
+  chmod 755 "$private"  # apt downloads as the _apt user
+  mkdir -p "$private/parts" "$private/lists/partial"
+  local source
+  for source in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$source" ] || continue
+    # deb822: drop every stanza that names a security suite.
+    awk -v RS= -v ORS='\n\n' '!/-security/' "$source" >"$private/parts/$(basename "$source")"
+  done
+  for source in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$source" ] || continue
+    grep -v -- '-security' "$source" >"$private/parts/$(basename "$source" .list)-$RANDOM.list"
+  done
+  local options=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$private/parts"
+                 -o "Dir::State::Lists=$private/lists" -o DPkg::Lock::Timeout=600)
+  echo "retrying without the security suite: $*"
+  local status=0
+  $sudo_cmd apt-get "${options[@]}" update -qq &&
+    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get "${options[@]}" install -y -qq \
+      --no-install-recommends "$@" >/dev/null || status=1
+  rm -rf "$private"
+  return $status
+}
+
 mapfile -t missing < <(missing_of "${core[@]}")
 [ ${#missing[@]} -eq 0 ] || install "${missing[@]}"
 
@@ -48,6 +80,7 @@ if [ "$want_wine" = with-wine ]; then
       $sudo_cmd dpkg --add-architecture i386 && updated=no
     fi
     install "${missing[@]}" ||
+      install_without_security "${missing[@]}" ||
       echo "WARNING: the Wine parts could not be installed; the Wine steps will be skipped"
   fi
 fi
