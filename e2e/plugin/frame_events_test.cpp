@@ -149,24 +149,46 @@ TEST_F(FrameEventsTest, AHigherPixelShaderThanTheDeviceHasIsWarnedAbout) {
   }
 }
 
-TEST_F(FrameEventsTest, ATargetThatDoesNotExistFailsTheInit) {
-  const std::string effect =
-      FilterVersion("BadTarget") + "texture TxSrc0 < int frame_offset = 0; >;\n" +
-      "texture TxRT0;\ntexture TxRT1;\n" + PointSampler("Source0", "TxSrc0") +
-      "technique ProcessImage0 {\n" +
-      Pass("P0", "      dcl t0.xy\n      dcl_2d s0\n      texld r0, t0, s0\n      mov oC0, r0",
-           "s0 = Source0;", "int RenderTarget0 = 2;") +
-      "}\n";
-  LoadedPlugin plugin(CompileEffect(effect));
-  ASSERT_TRUE(plugin.loaded()) << plugin.error();
-  EXPECT_EQ(0, plugin.host().Init());
-  std::vector<RecordedMessage> messages = plugin.TakeMessages();
-  ASSERT_EQ(2u, messages.size()) << Describe(messages);
-  EXPECT_MESSAGE(messages[0], L"存在しないレンダーターゲットが出力に指定されています。",
-                 L"BadTarget", kStyleError);
-  EXPECT_MESSAGE(messages[1], L"エフェクトの作成に失敗しました", L"BadTarget", kStyleError);
-  plugin.host().SetClip(MakeClip(41, 17, kFrames, Input), 48, 20);
-  EXPECT_EQ(0, plugin.host().Process(0)) << "no engine after a failed init";
+// Target tables that would draw nowhere useful are refused at init, the
+// finding first, then the failed creation.
+TEST_F(FrameEventsTest, TargetTablesThatCannotWorkFailTheInit) {
+  const struct {
+    const char* label;
+    const char* pass_annotations;  // of pass 1 of ProcessImage0
+    const wchar_t* message;
+  } cases[] = {
+      {"a target that does not exist", "int RenderTarget0 = 2;",
+       L"存在しないレンダーターゲットが出力に指定されています。"},
+      {"only RenderTarget1", "int RenderTarget1 = 1;",
+       L"テクニック\"ProcessImage0\"のパス1では、出力先が\"RenderTarget0\"から順に隙間なく"
+       L"指定されていません。"},
+      {"a negative target", "int RenderTarget0 = -5;",
+       L"テクニック\"ProcessImage0\"のパス1に、負のレンダーターゲット番号が指定されています。"},
+      {"a technique without passes", nullptr,
+       L"テクニック\"ProcessImage1\"にパスがひとつもありません。"},
+  };
+  const std::string copy = "      dcl t0.xy\n      dcl_2d s0\n      texld r0, t0, s0\n      mov oC0, r0";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::string effect = FilterVersion("BadTarget") + "texture TxSrc0 < int frame_offset = 0; >;\n" +
+                         "texture TxRT0;\ntexture TxRT1;\n" + PointSampler("Source0", "TxSrc0") +
+                         "technique ProcessImage0 {\n" +
+                         Pass("P0", copy, "s0 = Source0;", "int RenderTarget0 = 0;");
+    if (c.pass_annotations) {
+      effect += Pass("P1", copy, "s0 = Source0;", c.pass_annotations) + "}\n";
+    } else {
+      effect += "}\ntechnique ProcessImage1 {\n}\n";
+    }
+    LoadedPlugin plugin(CompileEffect(effect));
+    ASSERT_TRUE(plugin.loaded()) << plugin.error();
+    EXPECT_EQ(0, plugin.host().Init());
+    std::vector<RecordedMessage> messages = plugin.TakeMessages();
+    ASSERT_EQ(2u, messages.size()) << Describe(messages);
+    EXPECT_MESSAGE(messages[0], c.message, L"BadTarget", kStyleError);
+    EXPECT_MESSAGE(messages[1], L"エフェクトの作成に失敗しました", L"BadTarget", kStyleError);
+    plugin.host().SetClip(MakeClip(41, 17, kFrames, Input), 48, 20);
+    EXPECT_EQ(0, plugin.host().Process(0)) << "no engine after a failed init";
+  }
 }
 
 // TxRT0 alone is both the image a pass reads and the one it writes: the

@@ -25,8 +25,10 @@ HRESULT Engine::ReleaseDefaultPoolResources() {
   // The slot lists keep their length: the plan sized them.
   for (ComPtr<IDirect3DTexture9>& slot : source_texture_slots) slot.reset();
   for (ComPtr<IDirect3DTexture9>& slot : render_target_slots) slot.reset();
-  // frame_cache keeps naming released textures; nothing reads it before the
-  // next frame-size setup empties it.
+  // The cache named the released textures: forget them, so that no step
+  // before the next frame-size setup refills it can reach one.
+  frame_cache.clear();
+  frame_cache_next.clear();
   return 0;
 }
 

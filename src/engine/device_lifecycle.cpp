@@ -94,18 +94,29 @@ bool Engine::CheckDevice() {
   HRESULT level = device->TestCooperativeLevel();
   switch (level) {
     case D3D_OK:
+      // A reset whose effect restore failed left the effect lost: it is
+      // restored before anything draws with it.
+      if (effect_lost) {
+        if (!effect || FAILED(effect->OnResetDevice())) {
+          ShowError(kMsgDeviceResetFailed);
+          return false;
+        }
+        effect_lost = false;
+      }
       return true;
     case D3DERR_DEVICELOST:
       // Silent: the next frame asks again.
       return false;
-    case D3DERR_DEVICENOTRESET:
-      if (SUCCEEDED(ResetDevice())) {
-        // Everything of frame size is rebuilt before this frame is drawn.
-        size_changed = 1;
-        return true;
-      }
+    case D3DERR_DEVICENOTRESET: {
+      const HRESULT status = ResetDevice();
+      // The reset released the default pool whatever its outcome: everything
+      // of frame size is rebuilt before anything uses it again (this frame
+      // after a successful reset, else the next one that gets that far).
+      size_changed = 1;
+      if (SUCCEEDED(status)) return true;
       ShowError(kMsgDeviceResetFailed);
       return false;
+    }
     default:
       ShowError(kMsgCooperativeLevelError);
       return false;
@@ -117,10 +128,13 @@ HRESULT Engine::ResetDevice() {
   // Direct3D refuses a reset while default-pool resources exist.
   ReleaseDefaultPoolResources();
   effect->OnLostDevice();
+  effect_lost = true;
   D3DPRESENT_PARAMETERS parameters = DevicePresentParameters();
   HRESULT status = device->Reset(&parameters);
   if (FAILED(status)) return status;
-  return effect->OnResetDevice();
+  status = effect->OnResetDevice();
+  if (SUCCEEDED(status)) effect_lost = false;
+  return status;
 }
 
 void Engine::DestroyEngine() {

@@ -65,6 +65,13 @@ struct Engine {
   // This frame's render job copied its result into staging_texture; the
   // read-back delivers nothing else.
   bool result_in_staging = false;
+  // OnLostDevice was called and no OnResetDevice has succeeded since.
+  bool effect_lost = false;
+  // The host images' max_height that the frame-size resources were made
+  // for; with row_stride (their max_width) a change rebuilds them.
+  int32_t row_count = -1;
+  // A source frame of another size than the current one was reported.
+  bool source_size_reported = false;
 
   // Device lifecycle.
   bool SetUpDevice(FilterTable* table, int adapter_setting, bool use_worker);

@@ -68,11 +68,14 @@ int PostJob(RenderWorker& worker) {
     worker.applied_priority = priority;
     SetThreadPriority(worker.thread, priority);
   }
+  worker.job_posted = true;
   SetEvent(worker.job_event);
   return 0;
 }
 
 void WaitForJob(RenderWorker& worker) {
+  if (!worker.job_posted) return;
+  worker.job_posted = false;
   if (worker.thread && !worker.stop_requested) WaitForSingleObject(worker.done_event, INFINITE);
 }
 

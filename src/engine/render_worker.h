@@ -16,6 +16,11 @@ struct RenderWorker {
   HANDLE thread = nullptr;
   int32_t applied_priority = 0;
   std::atomic<bool> stop_requested{false};
+  // A job was posted and its end not yet waited for. Touched by the posting
+  // thread only: a handler entered while that thread waits in a host call
+  // may wait for the same job, and the auto-reset done_event is signalled
+  // once per job, so a second wait must not block.
+  bool job_posted = false;
   void* job_argument = nullptr;
   RenderJobFunction job_function = nullptr;
 };
@@ -26,7 +31,8 @@ int StartWorker(RenderWorker& worker, void* argument);
 int StartWorker(RenderWorker& worker, RenderJobFunction job, void* argument);
 // 0 when the job was handed over, -1 when no worker can take it.
 int PostJob(RenderWorker& worker);
-// Blocks until the posted job has finished; returns at once without a worker.
+// Blocks until the posted job has finished; returns at once without a worker
+// or when no job is outstanding.
 void WaitForJob(RenderWorker& worker);
 // Ends the thread, closes the events and deletes the lock.
 void StopWorker(RenderWorker& worker);

@@ -4,3 +4,4 @@
 HMODULE module_handle = nullptr;
 BYTE parameters_changed = 1;
 BYTE size_changed = 1;
+DeferredHandlerWork deferred_work;

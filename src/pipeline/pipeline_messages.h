@@ -8,6 +8,9 @@ constexpr const wchar_t kMsgNoTextureLeft[] = L"セット可能なテクスチ�
 constexpr const wchar_t kMsgNoUploadTarget[] = L"転送先のテクスチャを取得できませんでした";
 constexpr const wchar_t kMsgTextureNotCreated[] = L"テクスチャが作成されていません";
 constexpr const wchar_t kMsgFrameCopyFailed[] = L"フレームのコピーに失敗しました";
+// A frame the effect reads has another size than the frame being processed.
+constexpr const wchar_t kMsgSourceSizeDiffers[] =
+    L"参照するフレームの大きさが処理中のフレームと異なるため、処理できません";
 
 // Read-back.
 constexpr const wchar_t kMsgReadBackFailed[] = L"処理済データをコピーできませんでした";

@@ -83,11 +83,14 @@ bool UploadSourceFrame(Engine& engine, const HostPixel* image, int32_t frame, Pa
     }
     status =
         RunConversion(engine, texture, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK, upload, image, service);
-    engine.frame_cache_next.erase(pending);
     // Only a texture whose pixels arrived is filed under its frame; the
-    // other returns to the candidates holding nothing.
+    // other returns to the candidates holding nothing. The entry's node
+    // moves from one map to the other: nothing is allocated, so the texture
+    // can never drop out of both.
     const FrameKey key = SUCCEEDED(status) ? FrameKey{frame} : FreshPlaceholder(engine.frame_cache);
-    engine.frame_cache.emplace(key, texture);
+    auto node = engine.frame_cache_next.extract(pending);
+    node.key() = key;
+    engine.frame_cache.insert(std::move(node));
   }
   if (FAILED(status)) {
     engine.ShowError(kMsgFrameCopyFailed);

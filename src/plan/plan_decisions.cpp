@@ -85,7 +85,24 @@ PassTargetCheck CheckPassTargets(const PassTargets& pass, size_t render_target_p
   for (int m = 0; m < 4; ++m) {
     if (pass.target[m] != -1) all_unset = false;
   }
-  if (all_unset) check.finding = TargetFinding::pass_without_target;
+  if (all_unset) {
+    check.finding = TargetFinding::pass_without_target;
+    return check;
+  }
+  for (int m = 0; m < 4; ++m) {
+    if (pass.target[m] < -1) {
+      check.finding = TargetFinding::negative_target;
+      return check;
+    }
+  }
+  // The walk stopped at the first output without a target; one given
+  // behind it would never be bound.
+  for (int m = static_cast<int>(check.outputs); m < 4; ++m) {
+    if (pass.target[m] >= 0) {
+      check.finding = TargetFinding::target_gap;
+      return check;
+    }
+  }
   return check;
 }
 
@@ -93,6 +110,11 @@ TargetTableCheck CheckTargetTables(const std::vector<TechniquePlan>& techniques,
                                    size_t render_target_params, uint32_t simultaneous_targets) {
   TargetTableCheck check;
   for (const TechniquePlan& plan : techniques) {
+    check.pass = 0;
+    if (plan.passes == 0) {
+      check.finding = TargetFinding::technique_without_passes;
+      return check;
+    }
     for (const PassTargets& pass : plan.targets) {
       PassTargetCheck pass_check = CheckPassTargets(pass, render_target_params);
       if (pass_check.finding != TargetFinding::ok) {
@@ -100,8 +122,12 @@ TargetTableCheck CheckTargetTables(const std::vector<TechniquePlan>& techniques,
         return check;
       }
       if (pass_check.outputs > simultaneous_targets) check.too_many_outputs = true;
+      ++check.pass;
     }
+    ++check.technique;
   }
+  check.technique = 0;
+  check.pass = 0;
   return check;
 }
 

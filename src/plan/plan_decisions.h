@@ -39,6 +39,11 @@ enum class TargetFinding {
   missing_target,    // an index not below the number of TxRT parameters
   duplicate_target,  // the same index twice among a pass's four entries
   pass_without_target,
+  // Found by the checks below the walk's: each would leave the pass
+  // drawing nowhere useful on every frame.
+  negative_target,           // an index below -1 ("not given")
+  target_gap,                // a target after an output without one
+  technique_without_passes,  // nothing to draw
 };
 
 struct PassTargetCheck {
@@ -50,6 +55,9 @@ PassTargetCheck CheckPassTargets(const PassTargets& pass, size_t render_target_p
 
 struct TargetTableCheck {
   TargetFinding finding = TargetFinding::ok;
+  // Where the finding is: the technique's number and the pass's index.
+  uint32_t technique = 0;
+  uint32_t pass = 0;
   // Some pass before the finding (or anywhere, without a finding) writes
   // more targets at once than the device can.
   bool too_many_outputs = false;

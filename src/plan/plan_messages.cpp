@@ -24,6 +24,48 @@ void MessageText::AppendAnsi(const char* part) {
   text[length] = L'\0';
 }
 
+void MessageText::AppendDecimal(uint32_t value) {
+  wchar_t digits[11];
+  size_t count = 0;
+  do {
+    digits[count++] = static_cast<wchar_t>(L'0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  wchar_t part[12];
+  for (size_t i = 0; i < count; ++i) part[i] = digits[count - 1 - i];
+  part[count] = L'\0';
+  Append(part);
+}
+
+MessageText TargetTableMessage(const TargetTableCheck& check) {
+  const wchar_t* finding = nullptr;
+  bool names_pass = true;
+  switch (check.finding) {
+    case TargetFinding::technique_without_passes:
+      finding = kMsgTechniqueWithoutPasses;
+      names_pass = false;
+      break;
+    case TargetFinding::negative_target:
+      finding = kMsgNegativeTarget;
+      break;
+    case TargetFinding::target_gap:
+      finding = kMsgTargetGap;
+      break;
+    default:
+      return MessageText();
+  }
+  MessageText message;
+  message.Append(kMsgTechniqueBefore);
+  message.AppendDecimal(check.technique);
+  message.Append(kMsgTechniqueAfter);
+  if (names_pass) {
+    message.Append(kMsgPassBefore);
+    message.AppendDecimal(check.pass);
+  }
+  message.Append(finding);
+  return message;
+}
+
 MessageText FormatUnsupportedMessage(const char* word) {
   MessageText message;
   message.Append(kMsgFormatUnsupportedBefore);

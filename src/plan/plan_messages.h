@@ -34,6 +34,17 @@ constexpr const wchar_t kMsgOnlyTxRT0[] =
     L"\"TxRT0\"を参照して出力すると自分自身を書き換えることになり、\n"
     L"正常な結果は保証されません。";
 
+// Where a render-target finding is: "テクニック"ProcessImage<n>"" and, for a
+// pass, "のパス<l>", then the finding's own text.
+constexpr const wchar_t kMsgTechniqueBefore[] = L"テクニック\"ProcessImage";
+constexpr const wchar_t kMsgTechniqueAfter[] = L"\"";
+constexpr const wchar_t kMsgPassBefore[] = L"のパス";
+constexpr const wchar_t kMsgTechniqueWithoutPasses[] = L"にパスがひとつもありません。";
+constexpr const wchar_t kMsgNegativeTarget[] =
+    L"に、負のレンダーターゲット番号が指定されています。";
+constexpr const wchar_t kMsgTargetGap[] =
+    L"では、出力先が\"RenderTarget0\"から順に隙間なく指定されていません。";
+
 // A composed message, cut at 255 characters plus the terminating NUL.
 struct MessageText {
   static constexpr size_t kCapacity = 256;
@@ -43,9 +54,15 @@ struct MessageText {
   void Append(const wchar_t* part);
   // Appends text in the ANSI code page, as annotation strings are written.
   void AppendAnsi(const char* part);
+  void AppendDecimal(uint32_t value);
 };
 
 // The warning for an unsupported "img_format", naming the word as written.
 MessageText FormatUnsupportedMessage(const char* word);
+struct TargetTableCheck;
+// The error for a finding that names its technique (and pass); an empty
+// text for the findings whose texts name neither.
+MessageText TargetTableMessage(const TargetTableCheck& check);
+
 // The warning for a device below "min_ps_ver" {major, minor}.
 MessageText PixelShaderVersionMessage(int32_t major, int32_t minor);

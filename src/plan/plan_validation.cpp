@@ -60,6 +60,11 @@ HRESULT CheckRenderTargets(Engine& engine) {
     case TargetFinding::pass_without_target:
       engine.ShowError(kMsgPassWithoutTarget);
       break;
+    case TargetFinding::negative_target:
+    case TargetFinding::target_gap:
+    case TargetFinding::technique_without_passes:
+      engine.ShowError(TargetTableMessage(check).text);
+      break;
   }
   return E_INVALIDARG;
 }

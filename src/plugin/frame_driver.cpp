@@ -3,6 +3,7 @@
 #include "host/module_state.h"
 #include "pipeline/frame_cache_assignment.h"
 #include "pipeline/pass_execution.h"
+#include "pipeline/pipeline_messages.h"
 #include "pipeline/source_upload.h"
 #include "plan/parameter_binding.h"
 #include "plugin/plugin_handlers.h"
@@ -14,6 +15,7 @@ bool PrepareFrame(Engine& engine, FilterTable& table, const FrameRequest& reques
     engine.ReleaseFrameSizeResources();
     // A failed setup keeps size_changed, so the next frame tries again.
     if (!engine.PrepareFrameSize(request.width, request.height, request.max_width)) return false;
+    engine.row_count = request.max_height;
     ApplyControlValues(engine, table.track_values, table.check_values);
     size_changed = 0;
     parameters_changed = 0;
@@ -33,7 +35,13 @@ bool UploadMissingFrames(Engine& engine, FilterTable& table, const FrameRequest&
     // from every image, which a frame of another size does not have.
     int width = -1, height = -1;
     const HostPixel* image = host.fetch_frame(&table, request.edit_handle, frame, &width, &height);
-    if (!image || width != request.width || height != request.height) return false;
+    if (!image) return false;
+    if (width != request.width || height != request.height) {
+      // Said once: scrubbing over such a frame would raise a box per frame.
+      if (!engine.source_size_reported) engine.ShowError(kMsgSourceSizeDiffers);
+      engine.source_size_reported = true;
+      return false;
+    }
     if (!UploadSourceFrame(engine, image, frame, host.parallel_run)) return false;
   }
   return true;
@@ -53,7 +61,10 @@ bool ProcessFrame(FilterTable* table, FrameRequest* request) {
                         &request->height)) {
     return false;
   }
-  if (request->width != engine->frame_width || request->height != engine->frame_height) {
+  // max_width is the row stride of every host image of this call, and the
+  // host may change it (with max_height) while the frame size stays.
+  if (request->width != engine->frame_width || request->height != engine->frame_height ||
+      request->max_width != engine->row_stride || request->max_height != engine->row_count) {
     size_changed = 1;
   }
   if (!engine->CheckDevice()) return false;
@@ -77,9 +88,26 @@ bool ProcessFrame(FilterTable* table, FrameRequest* request) {
 }  // namespace
 
 HOST_ENTRY BOOL __cdecl ProcessHandler(FilterTable* table, FrameRequest* request) {
+  // A frame asked for from inside a host call of this one would post a
+  // second job onto the worker.
+  if (deferred_work.frame_in_progress) return 0;
+  deferred_work.frame_in_progress = true;
+  BOOL result = 0;
   try {
-    return ProcessFrame(table, request) ? 1 : 0;
+    result = ProcessFrame(table, request) ? 1 : 0;
+    // A failure after the post has waited already; this wait returns at once
+    // unless an exception left a job outstanding.
+    if (engine) WaitForJob(engine->worker);
   } catch (...) {
-    return 0;
+    result = 0;
   }
+  deferred_work.frame_in_progress = false;
+  try {
+    // The host exited the filter during the frame: whatever it drew is not
+    // delivered.
+    if (FinishDeferredHandlerWork()) result = 0;
+  } catch (...) {
+    result = 0;
+  }
+  return result;
 }

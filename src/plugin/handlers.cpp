@@ -26,9 +26,37 @@ void DestroyCurrentEngine() {
   delete doomed;
 }
 
+void ReleaseFrameSizeResources() {
+  if (deferred_work.frame_in_progress) {
+    deferred_work.release_resources = true;
+  } else {
+    engine->ReleaseFrameSizeResources();
+  }
+  size_changed = 1;
+}
+
 }  // namespace
 
+bool FinishDeferredHandlerWork() {
+  DeferredHandlerWork work = deferred_work;
+  deferred_work = DeferredHandlerWork();
+  if (work.destroy_engine) {
+    DestroyCurrentEngine();
+    return true;
+  }
+  if (!engine) return false;
+  if (work.invalidate_frames) engine->InvalidateFrameCache();
+  if (work.release_resources) {
+    engine->ReleaseFrameSizeResources();
+    // The frame that just ended may have rebuilt and cleared the flag.
+    size_changed = 1;
+  }
+  return false;
+}
+
 HOST_ENTRY BOOL __cdecl InitHandler(FilterTable* table) {
+  // Not from inside a frame: the engine it would replace is in use.
+  if (deferred_work.frame_in_progress) return 0;
   try {
     DestroyCurrentEngine();
     engine = new (std::nothrow) Engine;
@@ -44,6 +72,12 @@ HOST_ENTRY BOOL __cdecl InitHandler(FilterTable* table) {
 }
 
 HOST_ENTRY BOOL __cdecl ExitHandler(FilterTable* table) {
+  if (deferred_work.frame_in_progress) {
+    // The frame still uses the engine (and may have a job on the worker):
+    // it goes when that frame has ended, before the process handler returns.
+    deferred_work.destroy_engine = true;
+    return 1;
+  }
   try {
     DestroyCurrentEngine();
   } catch (...) {
@@ -62,21 +96,19 @@ HOST_ENTRY BOOL __cdecl WindowMessageHandler(HWND window, UINT message, WPARAM w
     switch (message) {
       case kMessageInvalidateFrames:
         if (engine && FilterIsActive(table)) {
-          engine->InvalidateFrameCache();
+          if (deferred_work.frame_in_progress) {
+            deferred_work.invalidate_frames = true;
+          } else {
+            engine->InvalidateFrameCache();
+          }
           return 1;
         }
         return 0;
       case kMessageReleaseResources:
-        if (engine) {
-          engine->ReleaseFrameSizeResources();
-          size_changed = 1;
-        }
+        if (engine) ReleaseFrameSizeResources();
         return 0;
       case kMessageReleaseIfInactive:
-        if (engine && !FilterIsActive(table)) {
-          engine->ReleaseFrameSizeResources();
-          size_changed = 1;
-        }
+        if (engine && !FilterIsActive(table)) ReleaseFrameSizeResources();
         return 0;
       default:
         return 0;

@@ -13,6 +13,10 @@ HOST_ENTRY BOOL __cdecl UpdateHandler(FilterTable* table, int status);
 HOST_ENTRY BOOL __cdecl WindowMessageHandler(HWND window, UINT message, WPARAM wparam,
                                              LPARAM lparam, void* edit_handle, FilterTable* table);
 
+// Carries out what handlers entered during a frame deferred (see
+// DeferredHandlerWork); true when that destroyed the engine.
+bool FinishDeferredHandlerWork();
+
 // The one filter table, returned by every table request.
 extern FilterTable filter_table;
 

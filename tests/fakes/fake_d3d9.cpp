@@ -374,9 +374,12 @@ HRESULT STDMETHODCALLTYPE FakeDevice::BeginScene() {
 HRESULT STDMETHODCALLTYPE FakeDevice::EndScene() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   call_log_.push_back("EndScene");
-  DEVICE_FAIL_POINT("EndScene");
-  if (!in_scene_) return D3DERR_INVALIDCALL;
+  // Direct3D fails EndScene only outside a scene, so after any call the
+  // device is outside one: an injected failure must not leave it open.
+  const bool was_in_scene = in_scene_;
   in_scene_ = false;
+  DEVICE_FAIL_POINT("EndScene");
+  if (!was_in_scene) return D3DERR_INVALIDCALL;
   ++scenes_;
   return D3D_OK;
 }

@@ -627,10 +627,12 @@ HRESULT FakeEffect::EndPass() {
 
 HRESULT FakeEffect::End() {
   HRESULT status = D3D_OK;
-  if (::fakes::ShouldFail("ID3DXEffect::End", &status)) {
-  } else if (!begun_) {
+  // D3DX's End fails only without a Begin, so an injected failure still
+  // ends the technique: no real effect stays begun after End.
+  const bool failing = ::fakes::ShouldFail("ID3DXEffect::End", &status);
+  if (!failing && !begun_) {
     status = D3DERR_INVALIDCALL;
-  } else {
+  } else if (begun_) {
     begun_ = false;
     in_pass_ = false;
     LeavePass();

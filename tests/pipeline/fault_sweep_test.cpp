@@ -1,8 +1,10 @@
 // A fault-injection sweep: every call into the fake GPU, D3DX and the host
-// that a table request, an init, a dozen frames (with a size change, a jump
-// and the resource messages) and an exit make is made to fail once, each in
-// a run of its own. No run may crash, hang or leak; the user sees only the
-// system's own messages; and the frames after the failure recover.
+// that a table request, an init, a dozen frames (with a lost and reset
+// device, a size change, a jump and the resource messages) and an exit make
+// is made to fail once, each in a run of its own. No run may crash, hang or
+// leak; the user sees only the system's own messages; and the two frames
+// after the scripted ones, where nothing fails, recover: the last shows
+// exact pixels.
 #include <cstdio>
 #include <map>
 #include <set>
@@ -41,10 +43,23 @@ EffectDescription SweptEffect() {
 // The frames of one run and what happens between them.
 struct Step {
   int frame;
-  UINT message;  // a window message before the frame, 0 for none
+  UINT message;         // a window message before the frame, 0 for none
+  HRESULT cooperative;  // what the device's next cooperative-level test says
 };
-const Step kSteps[] = {{10, 0}, {11, 0},   {12, 0}, {13, 0},    {14, 0}, {15, 0},
-                       {40, 0}, {41, 519}, {42, 0}, {43, 1125}, {44, 0}, {45, 0}};
+const Step kSteps[] = {{10, 0, D3D_OK},
+                       {11, 0, D3DERR_DEVICELOST},
+                       {12, 0, D3DERR_DEVICENOTRESET},
+                       {13, 0, D3D_OK},
+                       {14, 0, D3D_OK},
+                       {15, 0, D3D_OK},
+                       {40, 0, D3D_OK},
+                       {41, 519, D3D_OK},
+                       {42, 0, D3D_OK},
+                       {43, 1125, D3D_OK},
+                       {44, 0, D3D_OK},
+                       {45, 0, D3D_OK}};
+// After them, frames where nothing fails; the last must show exact pixels.
+const int kCleanFrames[] = {46, 47};
 
 enum class Outcome {
   all_frames_delivered,
@@ -54,10 +69,6 @@ enum class Outcome {
   // pixels are not this scenario's.
   effect_read_differently,
   frames_failed_then_recovered,
-  // A failed EndScene (or effect End) leaves the device inside its scene
-  // (the effect inside Begin), so every later frame is refused. D3D fails
-  // those calls only when no scene (no Begin) is open.
-  left_mid_sequence,
   not_recovered
 };
 
@@ -69,8 +80,6 @@ const char* Name(Outcome outcome) {
       return "init failed";
     case Outcome::effect_read_differently:
       return "effect read differently at init";
-    case Outcome::left_mid_sequence:
-      return "EndScene or End failed: left open";
     case Outcome::frames_failed_then_recovered:
       return "frames failed, then recovered";
     case Outcome::not_recovered:
@@ -112,18 +121,23 @@ class FaultSweepTest : public PipelineTest {
       clip_size = step.frame == 14 || step.frame == 15 ? plugin_test::FrameSize{12, 6}
                                                        : plugin_test::FrameSize{16, 8};
       if (step.message) WindowMessageHandler(nullptr, step.message, 0, 0, nullptr, &filter_table);
+      // The device script is consumed one answer per frame that gets as far.
+      if (Device()) Device()->config().cooperative_levels.assign(1, step.cooperative);
       last_ok = Run(step.frame) == 1;
-      any_failed = any_failed || !last_ok;
+      // A lost device fails its frame by design.
+      if (step.cooperative != D3DERR_DEVICELOST) any_failed = any_failed || !last_ok;
     }
-    // One more frame, outside the sweep's fault points, must show the right
+    // Frames outside the sweep's fault points: the last must show the right
     // pixels, whatever failed before.
     if (recording_) recorded_ = fakes::StopRecordingFailPoints();
     clip_size = {16, 8};
-    last_ok = Run(46) == 1;
+    if (Device()) Device()->config().cooperative_levels.clear();
+    for (int frame : kCleanFrames) last_ok = Run(frame) == 1;
+    const int last = kCleanFrames[sizeof kCleanFrames / sizeof kCleanFrames[0] - 1];
     if (last_ok && !fired_before_frames) {
       auto shown = OutputIs([&](int x, int y) {
         long c0 = 0, c1 = 0, c2 = 0;
-        for (int f : {45, 46, 47}) {
+        for (int f : {last - 1, last, last + 1}) {
           HostPixel p = host.PixelOf(f, x, y);
           c0 += p.c0, c1 += p.c1, c2 += p.c2;
         }
@@ -139,11 +153,7 @@ class FaultSweepTest : public PipelineTest {
     RestoreDefaultTable();
     filter_table.services = host.services();
     if (fired_before_frames && !planned_method.empty()) return Outcome::effect_read_differently;
-    if (!last_ok) {
-      return planned_method == "IDirect3DDevice9::EndScene" || planned_method == "ID3DXEffect::End"
-                 ? Outcome::left_mid_sequence
-                 : Outcome::not_recovered;
-    }
+    if (!last_ok) return Outcome::not_recovered;
     return any_failed ? Outcome::frames_failed_then_recovered : Outcome::all_frames_delivered;
   }
 
@@ -170,7 +180,10 @@ TEST_F(FaultSweepTest, EveryCallFailingOnceEndsCleanly) {
       user_text::kVertexDeclarationFailed, user_text::kSystemTextureFailed, user_text::kQuadFailed,
       user_text::kTextureFailed, user_text::kRenderTargetFailed, user_text::kTextureSetFailed,
       user_text::kNoUploadTarget, user_text::kFrameCopyFailed, user_text::kReadBackFailed,
-      user_text::kNoPixelFormat, user_text::kNoUsableFormat,
+      user_text::kNoPixelFormat, user_text::kNoUsableFormat, user_text::kDeviceResetFailed,
+      // An unreadable technique description counts no passes.
+      L"テクニック\"ProcessImage0\"にパスがひとつもありません。",
+      L"テクニック\"ProcessImage1\"にパスがひとつもありません。",
       // The probe found no F16: the effect runs in F32 after this warning.
       L"\"F16\"フォーマットは現在利用中のGPUではサポートされていません。\n\"F32\"として処理しますが"
       L"、"
@@ -201,7 +214,10 @@ TEST_F(FaultSweepTest, EveryCallFailingOnceEndsCleanly) {
     }
     if (HasFatalFailure()) return;
   }
-  std::printf("fault sweep: %zu fault points in %zu methods\n", plans.size(), methods.size());
+  // One line in a fixed form, for the test command's output.
+  std::printf("fault sweep: %zu fault points, %zu runs, %d did not recover\n", plans.size(),
+              plans.size() + 1, outcomes[Outcome::not_recovered]);
+  std::printf("  %zu methods\n", methods.size());
   for (const auto& entry : outcomes)
     std::printf("  %-32s %d runs\n", Name(entry.first), entry.second);
   std::printf("  message boxes shown: %d\n", [&] {

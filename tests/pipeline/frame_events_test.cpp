@@ -56,9 +56,12 @@ TEST_F(FrameEventsTest, ASizeChangeRebuildsAndPushesTheControlsInTheSameFrame) {
   ASSERT_EQ(1, Run(6));
   EXPECT_TRUE(ShowsFramePlus(6, 3));
   // Frame 4 reads frame 5, which has another size: the frame fails rather
-  // than read a smaller image as if it had the current size.
+  // than read a smaller image as if it had the current size, and says why
+  // once, not at every such frame.
   EXPECT_EQ(0, Run(4));
-  EXPECT_TRUE(native_platform::MessageBoxes().empty());
+  EXPECT_EQ(0, Run(4));
+  ASSERT_EQ(1u, native_platform::MessageBoxes().size());
+  EXPECT_EQ(std::wstring(user_text::kSourceSizeDiffers), native_platform::MessageBoxes()[0].text);
   ASSERT_EQ(1, Run(3));
   EXPECT_TRUE(ShowsFramePlus(3, 3));
 }
@@ -108,6 +111,98 @@ TEST_F(FrameEventsTest, ALostDeviceIsResetMidClipWithTexturesBound) {
   EXPECT_TRUE(ShowsFramePlus(2, 2));
   ASSERT_EQ(1, Run(3));
   EXPECT_TRUE(ShowsFramePlus(3, 2));
+}
+
+TEST_F(FrameEventsTest, AResetWhoseEffectRestoreFailsRebuildsBeforeAnythingIsUsed) {
+  ASSERT_TRUE(Start(AddingEffect(2)));
+  ASSERT_EQ(1, Run(0));
+  ASSERT_EQ(1, Run(1));
+  // The reset releases the default pool and succeeds; the effect's restore
+  // fails (out of video memory after a display-mode change).
+  Device()->config().cooperative_levels.push_back(D3DERR_DEVICENOTRESET);
+  fakes::FailCall("ID3DXEffect::OnResetDevice", 1, D3DERR_OUTOFVIDEOMEMORY);
+  EXPECT_EQ(0, Run(2));
+  ASSERT_EQ(1u, native_platform::MessageBoxes().size());
+  EXPECT_EQ(std::wstring(user_text::kDeviceResetFailed), native_platform::MessageBoxes()[0].text);
+  ASSERT_EQ(1, Run(2));
+  EXPECT_TRUE(ShowsFramePlus(2, 2));
+  ASSERT_EQ(1, Run(3));
+  EXPECT_TRUE(ShowsFramePlus(3, 2));
+  EXPECT_EQ(1u, native_platform::MessageBoxes().size());
+}
+
+TEST_F(FrameEventsTest, ARowStrideChangeAloneRebuilds) {
+  ASSERT_TRUE(Start(AddingEffect(1)));
+  host.frame_width = 640;
+  host.frame_height = 480;
+  // max_width is the row stride of the host's images and of the output.
+  const plugin_test::FrameSize maxima[] = {{1280, 720}, {640, 480}, {700, 480}, {700, 500}};
+  for (int frame = 0; frame < 4; ++frame) {
+    SCOPED_TRACE(testing::Message() << maxima[frame].width << "x" << maxima[frame].height);
+    host.max_width = maxima[frame].width;
+    host.max_height = maxima[frame].height;
+    ASSERT_EQ(1, Run(frame));
+    EXPECT_TRUE(ShowsFramePlus(frame, 1));
+  }
+}
+
+// The host may pump window messages inside the prefetch that runs while the
+// worker draws. Handlers entered there leave the job's resources alone and
+// act once the frame has ended.
+TEST_F(FrameEventsTest, HandlersEnteredDuringThePrefetchActAfterTheFrame) {
+  const struct {
+    const char* label;
+    UINT message;  // 0: the exit handler
+    bool active;
+  } cases[] = {{"519", 519, true}, {"1125", 1125, true}, {"1133", 1133, false}, {"exit", 0, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    // The job waits until the handler has returned.
+    auto gate = std::make_shared<std::atomic<int>>(-1);
+    EffectDescription effect;
+    DeclareFilter(effect);
+    effect.Texture("TxSrc0");
+    effect.Technique("ProcessImage0").Pass().Program([gate](PassContext& context) {
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      while (gate->load() >= 0 && std::chrono::steady_clock::now() < until) {
+        std::this_thread::yield();
+      }
+      context.Shade([&](int x, int y, Float4 out[4]) {
+        Float4 v = context.Sample("TxSrc0", x, y);
+        out[0] = Float4{v.x + kUnit, v.y + kUnit, v.z + kUnit, 0};
+      });
+    });
+    host.on_fetch = nullptr;
+    host.filter_active = true;
+    ASSERT_TRUE(Start(effect));
+    ASSERT_EQ(1, Run(10));
+    host.on_fetch = [&, gate](int frame) {
+      if (frame != gate->load()) return;
+      host.filter_active = c.active;
+      if (c.message) {
+        WindowMessageHandler(nullptr, c.message, 0, 0, nullptr, &filter_table);
+      } else {
+        EXPECT_EQ(1, ExitHandler(&filter_table));
+      }
+      gate->store(-1);
+    };
+    gate->store(12);  // 10 then 11 predicts 12
+    if (c.message) {
+      ASSERT_EQ(1, Run(11));
+      EXPECT_TRUE(ShowsFramePlus(11, 1));
+      if (c.message != 519) EXPECT_FALSE(engine->staging_texture);
+    } else {
+      EXPECT_EQ(0, Run(11));
+      EXPECT_EQ(nullptr, engine);
+      ASSERT_TRUE(Start(effect));
+    }
+    host.on_fetch = nullptr;
+    host.filter_active = true;
+    ASSERT_EQ(1, Run(12));
+    EXPECT_TRUE(ShowsFramePlus(12, 1));
+    EXPECT_TRUE(native_platform::MessageBoxes().empty());
+    ExitHandler(&filter_table);
+  }
 }
 
 TEST_F(FrameEventsTest, WorkerPredictsAndPrefetchesWhileTheJobRuns) {

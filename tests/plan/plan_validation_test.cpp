@@ -41,6 +41,13 @@ const wchar_t kDuplicateTarget[] = L"同じレンダーターゲットが同時�
 const wchar_t kPassWithoutTarget[] =
     L"レンダーターゲット指定を利用しているテクニックでは、\nすべてのパスで出力先を指定しておく"
     L"必要があります。";
+// Findings that name where they are.
+const wchar_t kGapInProcessImage0Pass0[] =
+    L"テクニック\"ProcessImage0\"のパス0では、出力先が\"RenderTarget0\"から順に隙間なく指定"
+    L"されていません。";
+const wchar_t kNegativeInProcessImage1Pass1[] =
+    L"テクニック\"ProcessImage1\"のパス1に、負のレンダーターゲット番号が指定されています。";
+const wchar_t kNoPassesInProcessImage1[] = L"テクニック\"ProcessImage1\"にパスがひとつもありません。";
 const wchar_t kTooManyOutputs[] =
     L"現在利用中のGPUでは同時に出力できるターゲット数が不足しています。\n正常な出力が得られない"
     L"可能性があります。";
@@ -250,7 +257,20 @@ TEST_F(PlanValidationTest, RenderTargetAnnotations) {
        4,
        E_INVALIDARG,
        {{kError, kPassWithoutTarget}}},
-      {"only RenderTarget1 set", 2, {{{{-1, 1}}}}, 1, S_OK, {}},
+      {"only RenderTarget1 set",
+       2,
+       {{{{-1, 1}}}},
+       1,
+       E_INVALIDARG,
+       {{kError, kGapInProcessImage0Pass0}}},
+      {"RenderTarget0 = -5 in the second technique's second pass",
+       1,
+       {{{{0}}}, {{{0}}, {{-5}}}},
+       4,
+       E_INVALIDARG,
+       {{kError, kNegativeInProcessImage1Pass1}}},
+      {"a technique without passes", 0, {{{{}}}, {}}, 1, E_INVALIDARG,
+       {{kError, kNoPassesInProcessImage1}}},
       {"two passes of four outputs, device with two",
        4,
        {{{{0, 1, 2, 3}}, {{3, 2, 1, 0}}}},

@@ -26,6 +26,12 @@ const char* Name(TargetFinding finding) {
       return "duplicate_target";
     case TargetFinding::pass_without_target:
       return "pass_without_target";
+    case TargetFinding::negative_target:
+      return "negative_target";
+    case TargetFinding::target_gap:
+      return "target_gap";
+    case TargetFinding::technique_without_passes:
+      return "technique_without_passes";
   }
   return "?";
 }
@@ -42,8 +48,10 @@ TEST(TargetTableTest, OnePass) {
   const PassCase cases[] = {
       {"one output", Targets(0), 1, TargetFinding::ok, 1},
       {"four outputs", Targets(3, 2, 1, 0), 4, TargetFinding::ok, 4},
-      {"walk stops at the first gap", Targets(0, -1, 1), 2, TargetFinding::ok, 1},
-      {"only entry 1 set: zero outputs, accepted", Targets(-1, 1), 2, TargetFinding::ok, 0},
+      // A target behind an output without one would never be bound.
+      {"target behind a gap", Targets(0, -1, 1), 2, TargetFinding::target_gap, 0},
+      {"only entry 1 set", Targets(-1, 1), 2, TargetFinding::target_gap, 0},
+      {"gap found after the index check", Targets(-1, 7), 2, TargetFinding::target_gap, 0},
       {"index equal to the TxRT count", Targets(2), 2, TargetFinding::missing_target, 0},
       {"index far beyond", Targets(0, 31), 2, TargetFinding::missing_target, 0},
       {"no TxRT at all", Targets(0), 0, TargetFinding::missing_target, 0},
@@ -52,8 +60,9 @@ TEST(TargetTableTest, OnePass) {
       {"missing checked before duplicate", Targets(5, 5), 2, TargetFinding::missing_target, 0},
       {"duplicate of an earlier entry", Targets(0, 1, 0), 2, TargetFinding::duplicate_target, 0},
       {"all four unset", Targets(-1), 2, TargetFinding::pass_without_target, 0},
-      // Only -1 in all four entries counts as "no target".
-      {"another negative value", Targets(-2), 2, TargetFinding::ok, 0},
+      // Only -1 means "no target"; any other negative index is an error.
+      {"another negative value", Targets(-5), 2, TargetFinding::negative_target, 0},
+      {"negative value behind a target", Targets(0, -2), 2, TargetFinding::negative_target, 0},
   };
   for (const PassCase& c : cases) {
     SCOPED_TRACE(c.label);
@@ -65,9 +74,10 @@ TEST(TargetTableTest, OnePass) {
   }
 }
 
-TechniquePlan Technique(std::vector<PassTargets> targets) {
+// passes < 0: one per entry of targets.
+TechniquePlan Technique(std::vector<PassTargets> targets, int passes = -1) {
   TechniquePlan plan;
-  plan.passes = static_cast<uint32_t>(targets.size());
+  plan.passes = passes < 0 ? static_cast<uint32_t>(targets.size()) : static_cast<uint32_t>(passes);
   plan.targets = std::move(targets);
   return plan;
 }
@@ -79,18 +89,29 @@ struct TableCase {
   uint32_t simultaneous;
   TargetFinding finding;
   bool too_many_outputs;
+  uint32_t technique = 0, pass = 0;  // where the finding is
 };
 
 TEST(TargetTableTest, AllTechniques) {
   const TableCase cases[] = {
       {"no technique", {}, 0, 1, TargetFinding::ok, false},
-      {"technique without targets", {Technique({})}, 0, 1, TargetFinding::ok, false},
+      {"technique without targets", {Technique({}, 2)}, 0, 1, TargetFinding::ok, false},
+      {"technique without passes", {Technique({}, 1), Technique({}, 0)}, 0, 1,
+       TargetFinding::technique_without_passes, false, 1, 0},
       {"only pass 1 has a target",
        {Technique({Targets(-1), Targets(0), Targets(-1)})},
        1,
        1,
        TargetFinding::pass_without_target,
        false},
+      {"gap in the third pass of the second technique",
+       {Technique({Targets(0)}), Technique({Targets(0), Targets(1), Targets(-1, 0)})},
+       2,
+       4,
+       TargetFinding::target_gap,
+       false,
+       1,
+       2},
       {"two passes with four outputs, device with two",
        {Technique({Targets(0, 1, 2, 3), Targets(3, 2, 1, 0)})},
        4,
@@ -114,7 +135,9 @@ TEST(TargetTableTest, AllTechniques) {
        2,
        1,
        TargetFinding::missing_target,
-       true},
+       true,
+       1,
+       0},
       {"error before the shortage stops the walk",
        {Technique({Targets(2)}), Technique({Targets(0, 1)})},
        2,
@@ -135,6 +158,8 @@ TEST(TargetTableTest, AllTechniques) {
         CheckTargetTables(c.techniques, c.render_target_params, c.simultaneous);
     EXPECT_STREQ(Name(c.finding), Name(check.finding));
     EXPECT_EQ(c.too_many_outputs, check.too_many_outputs);
+    EXPECT_EQ(c.technique, check.technique);
+    EXPECT_EQ(c.pass, check.pass);
   }
 }
 

@@ -51,6 +51,8 @@ inline constexpr const wchar_t* kNoTextureLeft = L"セット可能なテクス�
 inline constexpr const wchar_t* kNoUploadTarget = L"転送先のテクスチャを取得できませんでした";
 inline constexpr const wchar_t* kTextureNotCreated = L"テクスチャが作成されていません";
 inline constexpr const wchar_t* kFrameCopyFailed = L"フレームのコピーに失敗しました";
+inline constexpr const wchar_t* kSourceSizeDiffers =
+    L"参照するフレームの大きさが処理中のフレームと異なるため、処理できません";
 
 // Read-back.
 inline constexpr const wchar_t* kReadBackFailed = L"処理済データをコピーできませんでした";
