@@ -96,4 +96,5 @@ mkdir -p "$dll_dir"
 cp "$found" "$dll_dir/d3d9.dll.partial" &&
   dpkg-deb -f "$deb" Version >"$dll_dir/version" &&
   mv "$dll_dir/d3d9.dll.partial" "$dll" || fail "DXVK cannot be fetched: cannot write $dll_dir"
+rm -rf "$apt_dir"  # the package lists are needed only for the download
 echo "$dll"
