@@ -1,5 +1,6 @@
+# shellcheck shell=bash
 # DXVK as the Direct3D 9 of a Wine prefix; sourced by tools/run_wine.sh when
-# TEXLOOM_D3D9=dxvk.
+# TEXLOOM_D3D9=dxvk, whose $state (the run's state folder) and skip it uses.
 #
 # DXVK's d3d9.dll (tools/dxvk/fetch_dxvk.sh) goes into the prefix's 32-bit
 # system folder and is loaded instead of Wine's own through the override
@@ -22,9 +23,12 @@ dxvk_blocker() {
   [ -f "$dxvk_icd" ] ||
     { echo "DXVK needs a 32-bit Vulkan driver: no $dxvk_icd (Debian: mesa-vulkan-drivers:i386)"; return; }
   local fetched
-  fetched=$("$dxvk_script_dir/fetch_dxvk.sh")
-  [ $? -eq 0 ] || { echo "$fetched"; return; }
+  if ! fetched=$("$dxvk_script_dir/fetch_dxvk.sh"); then
+    echo "$fetched"
+    return
+  fi
   # The run's own copy: the state folder is all a run needs to carry along.
+  # shellcheck disable=SC2154
   mkdir -p "$state/dxvk" && cp "$fetched" "$state/dxvk/d3d9.dll" ||
     echo "DXVK's d3d9.dll could not be copied into $state/dxvk"
 }

@@ -53,12 +53,13 @@ debian_mirror() {
   done
   for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
     [ -f "$file" ] || continue
-    sed -n -E "s/^deb[[:space:]]+(\[[^]]*\][[:space:]]+)?([^[:space:]]+)[[:space:]]+$codename[[:space:]].*/\2/p" "$file"
+    sed -n -E "s/^deb[[:space:]]+(\[[^]]*\][[:space:]]+)?([^[:space:]]+)[[:space:]]+${codename}[[:space:]].*/\2/p" "$file"
   done
 }
 
-command -v apt-get >/dev/null && command -v dpkg >/dev/null ||
+if ! command -v apt-get >/dev/null || ! command -v dpkg >/dev/null; then
   fail "DXVK cannot be fetched: apt-get and dpkg are needed (a Debian system)"
+fi
 mirror=$(debian_mirror | head -1)
 [ -n "$mirror" ] || fail "DXVK cannot be fetched: no Debian archive in this machine's apt sources"
 keyring=/usr/share/keyrings/debian-archive-keyring.gpg
@@ -85,16 +86,16 @@ apt-get "${options[@]}" update -qq >"$work/apt.log" 2>&1 ||
   fail "DXVK cannot be fetched: apt-get update for $suite failed: $(grep -E '^(E|W):' "$work/apt.log" | head -1)"
 (cd "$work" && apt-get "${options[@]}" download "$package") >>"$work/apt.log" 2>&1 ||
   fail "DXVK cannot be fetched: apt-get download $package failed: $(grep -E '^E:' "$work/apt.log" | head -1)"
-deb=$(ls "$work"/*.deb 2>/dev/null | head -1)
+deb=$(find "$work" -maxdepth 1 -name '*.deb' | head -1)
 dpkg -x "$deb" "$work/root" || fail "DXVK cannot be fetched: dpkg -x $deb failed"
 # Debian installs the PE DLLs under a .dll.so name for its wine prefix tool.
 found=$(find "$work/root" -path '*wine32*' \( -name d3d9.dll -o -name d3d9.dll.so \) | head -1)
 [ -n "$found" ] || fail "DXVK cannot be fetched: $package has no 32-bit d3d9.dll"
 [ "$(head -c 2 "$found")" = MZ ] || fail "DXVK cannot be fetched: $found is not a Windows DLL"
 
-mkdir -p "$dll_dir"
-cp "$found" "$dll_dir/d3d9.dll.partial" &&
-  dpkg-deb -f "$deb" Version >"$dll_dir/version" &&
-  mv "$dll_dir/d3d9.dll.partial" "$dll" || fail "DXVK cannot be fetched: cannot write $dll_dir"
+if ! { mkdir -p "$dll_dir" && cp "$found" "$dll_dir/d3d9.dll.partial" &&
+  dpkg-deb -f "$deb" Version >"$dll_dir/version" && mv "$dll_dir/d3d9.dll.partial" "$dll"; }; then
+  fail "DXVK cannot be fetched: cannot write $dll_dir"
+fi
 rm -rf "$apt_dir"  # the package lists are needed only for the download
 echo "$dll"
