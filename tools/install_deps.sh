@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a Debian machine, only what is
 # missing. The build tools are required; a failure to get the Wine parts
-# (Wine, Xvfb, Mesa's 32-bit OpenGL drivers for Direct3D) only makes the
-# Wine steps of the test command report themselves as skipped.
+# (Wine, Xvfb, Mesa's 32-bit OpenGL drivers for Direct3D; Vulkan and DXVK for
+# the second Direct3D) only makes the Wine (or dxvk) steps of the test
+# command report themselves as skipped.
 #   tools/install_deps.sh [with-wine|without-wine]   (default: with-wine)
 set -euo pipefail
 
@@ -15,6 +16,11 @@ core=(cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-dev
 # Wine's Direct3D 9 runs on OpenGL: without Mesa's i386 drivers (which
 # --no-install-recommends leaves out) no device can be made.
 wine=(wine wine32:i386 xvfb xauth libgl1-mesa-dri:i386 libglx-mesa0:i386 libgl1:i386)
+# The second Direct3D 9, DXVK, draws through Vulkan: the 32-bit loader and
+# Mesa's software driver lavapipe. DXVK itself comes from Debian 13 through
+# tools/dxvk/fetch_dxvk.sh (below). Installed apart, so that a failure here
+# costs only the dxvk steps.
+vulkan=(libvulkan1:i386 mesa-vulkan-drivers:i386)
 
 sudo_cmd=""
 [ "$(id -u)" -ne 0 ] && sudo_cmd=sudo
@@ -82,6 +88,15 @@ if [ "$want_wine" = with-wine ]; then
     install "${missing[@]}" ||
       install_without_security "${missing[@]}" ||
       echo "WARNING: the Wine parts could not be installed; the Wine steps will be skipped"
+  fi
+  mapfile -t missing < <(missing_of "${vulkan[@]}")
+  if [ ${#missing[@]} -ne 0 ]; then
+    install "${missing[@]}" ||
+      install_without_security "${missing[@]}" ||
+      echo "WARNING: 32-bit Vulkan could not be installed; the dxvk steps will be skipped"
+  fi
+  if ! dxvk=$("$(dirname "$0")/dxvk/fetch_dxvk.sh"); then
+    echo "WARNING: $dxvk; the dxvk steps will be skipped"
   fi
 fi
 exit 0

@@ -22,11 +22,21 @@
 # which Wine rewrites, are real copies). Without it every program makes its
 # own. "run_wine.sh --prepare" starts a run (new template, new checks, and the
 # Direct3D probe's report printed); "run_wine.sh --discard" removes the state.
+#
+# TEXLOOM_D3D9=dxvk runs the program on DXVK's Direct3D 9 (over Vulkan)
+# instead of Wine's own (tools/dxvk/dxvk_wine.sh); the Direct3D check and
+# "--prepare" then probe DXVK, keeping the template and Wine's own verdicts.
 set -uo pipefail
 
 timeout_seconds=${TEXLOOM_WINE_TIMEOUT:-900}
 direct3d=${TEXLOOM_WINE_DIRECT3D:-required}
 script=$(readlink -f "$0")
+d3d9=${TEXLOOM_D3D9:-wined3d}
+case "$d3d9" in
+  wined3d) d3d9_tag="" ;;
+  dxvk) d3d9_tag="-dxvk"; source "$(dirname "$script")/dxvk/dxvk_wine.sh" ;;
+  *) echo "run_wine.sh: TEXLOOM_D3D9 is wined3d or dxvk, not '$d3d9'" >&2; exit 2 ;;
+esac
 
 skip() {
   echo "SKIPPED: $*"
@@ -103,33 +113,35 @@ prepare_wine() {
   [ "$verdict" = ok ] || skip "$verdict"
 }
 
-# Once per run: whether the probe makes a Direct3D 9 device; the verdict goes
-# to $state/direct3d and the probe's report to $state/d3d_probe.txt.
+# Once per run and Direct3D 9: whether the probe makes a device; the verdict
+# goes to $state/direct3d and the probe's report to $state/d3d_probe.txt
+# (with "-dxvk" in both names for DXVK).
 prepare_direct3d() {
   local probe=$1
+  local verdict_file=$state/direct3d$d3d9_tag report=$state/d3d_probe$d3d9_tag.txt
   (
     flock -x 9
-    [ -s "$state/direct3d" ] && exit 0
+    [ -s "$verdict_file" ] && exit 0
     if [ ! -f "$probe" ]; then
-      echo "unchecked (no $probe)" >"$state/direct3d"
+      echo "unchecked (no $probe)" >"$verdict_file"
       exit 0
     fi
     TEXLOOM_WINE_STATE=$state TEXLOOM_WINE_DIRECT3D=not-needed TEXLOOM_WINE_TIMEOUT=120 \
-      "$script" "$probe" >"$state/d3d_probe.txt" 2>&1
+      "$script" "$probe" >"$report" 2>&1
     local status=$?
     if [ $status -eq 0 ]; then
-      echo ok >"$state/direct3d"
+      echo ok >"$verdict_file"
     elif [ $status -eq 77 ]; then
-      sed -n 's/^SKIPPED: //p' "$state/d3d_probe.txt" | head -1 >"$state/direct3d"
+      sed -n 's/^SKIPPED: //p' "$report" | head -1 >"$verdict_file"
     else
       local why
-      why=$(sed -n 's/^no device: //p' "$state/d3d_probe.txt" | head -1)
+      why=$(sed -n 's/^no device: //p' "$report" | head -1)
       echo "no Direct3D 9 device can be made here (${why:-d3d_probe exited with $status})" \
-        >"$state/direct3d"
+        >"$verdict_file"
     fi
-  ) 9>"$state/direct3d.lock"
+  ) 9>"$verdict_file.lock"
   local verdict
-  verdict=$(cat "$state/direct3d" 2>/dev/null)
+  verdict=$(cat "$verdict_file" 2>/dev/null)
   case "$verdict" in
     ok) ;;
     unchecked*) echo "note: Direct3D $verdict" >&2 ;;
@@ -148,12 +160,17 @@ case "${1:-}" in
     ;;
   --prepare)
     [ -n "${TEXLOOM_WINE_STATE:-}" ] || { echo "--prepare needs TEXLOOM_WINE_STATE" >&2; exit 2; }
-    rm -rf "$state"
+    if [ "$d3d9" = dxvk ]; then
+      rm -rf "$state/dxvk" "$state/direct3d-dxvk" "$state/d3d_probe-dxvk.txt"
+    else
+      rm -rf "$state"
+    fi
     prepare_wine
+    [ "$d3d9" = dxvk ] && prepare_dxvk
     probe=${TEXLOOM_D3D_PROBE:-}
     if [ -n "$probe" ]; then
       prepare_direct3d "$probe"
-      cat "$state/d3d_probe.txt"
+      cat "$state/d3d_probe$d3d9_tag.txt"
     fi
     echo "Wine prefix template ready in $state/template"
     exit 0
@@ -186,6 +203,7 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 prepare_wine
+[ "$d3d9" = dxvk ] && prepare_dxvk
 if [ "$direct3d" != not-needed ]; then
   prepare_direct3d "${TEXLOOM_D3D_PROBE:-$(dirname "$program")/d3d_probe.exe}"
 fi
@@ -199,6 +217,9 @@ mkdir -p "$prefix"
     cp -al "$template/drive_c/windows/system32" "$template/drive_c/windows/winsxs" \
       "$prefix/drive_c/windows/"
 } || { echo "run_wine.sh: could not copy the Wine prefix" >&2; exit 2; }
+if [ "$d3d9" = dxvk ]; then
+  dxvk_into_prefix "$prefix" || { echo "run_wine.sh: could not put DXVK into the prefix" >&2; exit 2; }
+fi
 
 # An own display: Xvfb picks a free one and reports it on fd 3.
 Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$run_dir/display" \
@@ -213,6 +234,7 @@ display=$(head -1 "$run_dir/display" 2>/dev/null)
 [ -n "$display" ] || skip "Xvfb did not start: $(tail -1 "$run_dir/xvfb.log")"
 
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=":$display"
+[ "$d3d9" = dxvk ] && dxvk_environment
 # stdout goes straight through; stderr through the filter.
 { timeout -k 10 "$timeout_seconds" wine "$program" "$@" 2>&1 1>&3 3>&- |
   grep --line-buffered -vE "$wine_noise" >&2; } 3>&1

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: the native suite plain, under address+undefined-behaviour and
 # (threaded suites) thread sanitizers; the Windows product build, its module
-# inspection; the Windows test programs and the host harness under Wine.
+# inspection; the Windows test programs and the host harness under Wine, and
+# the drawing ones again on DXVK.
 # A program that cannot run here (no Wine, no 32-bit support, no Direct3D)
 # is counted as skipped, never as passed.
 set -uo pipefail
@@ -128,6 +129,25 @@ program_step "host harness under wine" run_host_harness
 # tools/texloom-run through texloom-host.exe and the module built above.
 program_step "texloom-run under wine" run_gtest build/wine-texloom-run.log \
   "$root/build/native/texloom_run_wine_test"
+
+# The second Direct3D 9: DXVK over Vulkan (tools/dxvk), for the programs that
+# draw through the plug-in and for the host harness; what differs from
+# Wine's own is in e2e/plugin/WINE_NOTES.md.
+step "dxvk: set-up and Direct3D probe" env TEXLOOM_D3D9=dxvk "$root/tools/run_wine.sh" --prepare
+for name in plugin_pixels_test sample_effects_test; do
+  program=$(awk -F'\t' -v name="$name" '$1 == name { print $3 }' "$wine_tests" 2>/dev/null)
+  if [ -z "$program" ]; then
+    echo "FAILED: $name is not in $wine_tests"
+    steps_failed+=("dxvk: $name")
+    continue
+  fi
+  program_step "dxvk: $name" run_gtest "build/dxvk-$name.log" \
+    env TEXLOOM_D3D9=dxvk "$root/tools/run_wine.sh" "$program"
+done
+run_host_harness_on_dxvk() {
+  TEXLOOM_D3D9=dxvk run_host_harness
+}
+program_step "dxvk: host harness" run_host_harness_on_dxvk
 "$root/tools/run_wine.sh" --discard
 
 echo

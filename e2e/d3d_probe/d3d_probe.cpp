@@ -1,7 +1,9 @@
-// Reports what Direct3D 9 offers on this system, creating the device the way
+// Reports what Direct3D 9 offers on this system, creating the devices the way
 // the plug-in does: HAL, windowed, back buffer of unknown format, discarded
-// swaps, behaviour 0x826. Exits 0 when a device was made, 1 when not, so a
-// test runner can tell "no Direct3D here" from a failing test.
+// swaps; the temporary one that reads a precompiled effect on the desktop
+// window with behaviour 0x824, the drawing one on its own window with 0x826.
+// Exits 0 when both were made, 1 when not, so a test runner can tell "no
+// Direct3D here" from a failing test.
 #include <d3d9.h>
 #include <windows.h>
 
@@ -14,6 +16,9 @@ namespace {
 constexpr DWORD kPluginBehaviour = D3DCREATE_FPU_PRESERVE | D3DCREATE_MULTITHREADED |
                                    D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_NOWINDOWCHANGES;
 static_assert(kPluginBehaviour == 0x826, "the plug-in's behaviour flags");
+constexpr DWORD kPreDeviceBehaviour =
+    D3DCREATE_MULTITHREADED | D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_NOWINDOWCHANGES;
+static_assert(kPreDeviceBehaviour == 0x824, "the plug-in's temporary device's flags");
 
 struct NamedFormat {
   D3DFORMAT format;
@@ -91,6 +96,14 @@ void PrintFormats(IDirect3D9* d3d, IDirect3DDevice9* device) {
   }
 }
 
+D3DPRESENT_PARAMETERS PluginPresentParameters() {
+  D3DPRESENT_PARAMETERS parameters = {};
+  parameters.Windowed = TRUE;
+  parameters.BackBufferFormat = D3DFMT_UNKNOWN;
+  parameters.SwapEffect = D3DSWAPEFFECT_DISCARD;
+  return parameters;
+}
+
 }  // namespace
 
 int main() {
@@ -106,13 +119,23 @@ int main() {
   }
   PrintAdapter(d3d.get());
 
-  D3DPRESENT_PARAMETERS parameters = {};
-  parameters.Windowed = TRUE;
-  parameters.BackBufferFormat = D3DFMT_UNKNOWN;
-  parameters.SwapEffect = D3DSWAPEFFECT_DISCARD;
+  // The desktop window belongs to another process: an implementation that
+  // needs a presentable surface when the device is made can fail here.
+  D3DPRESENT_PARAMETERS parameters = PluginPresentParameters();
   ComPtr<IDirect3DDevice9> device;
-  const HRESULT status = d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window,
-                                           kPluginBehaviour, &parameters, device.put());
+  HRESULT status = d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, GetDesktopWindow(),
+                                     kPreDeviceBehaviour, &parameters, device.put());
+  if (FAILED(status)) {
+    std::printf("no device: CreateDevice(HAL, desktop window, 0x%lx) failed with 0x%08lx\n",
+                kPreDeviceBehaviour, static_cast<unsigned long>(status));
+    return 1;
+  }
+  device.reset();
+  std::printf("device on the desktop window: created\n");
+
+  parameters = PluginPresentParameters();
+  status = d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, kPluginBehaviour,
+                             &parameters, device.put());
   if (FAILED(status)) {
     std::printf("no device: CreateDevice(HAL, 0x%lx) failed with 0x%08lx\n", kPluginBehaviour,
                 static_cast<unsigned long>(status));
