@@ -1,6 +1,6 @@
 // The sample effects that ship in effects/, run through the real plug-in
-// under Wine: each one compiled from its description as texloom-fxo does,
-// its output compared with the arithmetic its description states, worked out
+// under Wine: each one compiled from its HLSL by texloom-fxo on Linux,
+// its output compared with the arithmetic its source states, worked out
 // here in double precision, and shown to do its job (less noise, more
 // detail, a wider spread). The effects run in F32, where a host value v is
 // v / 4096 on the GPU; one host unit of tolerance covers float rounding in
@@ -10,9 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,13 +19,9 @@
 namespace plugin_e2e {
 namespace {
 
-std::string SampleEffect(const char* name) {
-  const std::string path = std::string(TEXLOOM_SOURCE_DIR) + "/effects/" + name;
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  EXPECT_TRUE(file.good() || file.eof()) << "cannot read " << path;
-  return text.str();
+// A sample effect of effects/ as texloom-fxo compiled it from its HLSL.
+std::vector<uint8_t> SampleEffect(const char* name) {
+  return CompiledHlslEffect("sample_effects_test", name);
 }
 
 // A deterministic noise value in [-amplitude, amplitude], different for every
@@ -92,7 +86,7 @@ class SampleEffectTest : public ::testing::Test {
   void SetUp() override { RequireDirect3D("sample_effects_test"); }
 };
 
-// ---- denoise3.fxd ------------------------------------------------------------
+// ---- denoise3.fx ------------------------------------------------------------
 
 // A still picture with fresh noise in every frame, and a block that jumps by
 // far more than the threshold in frame 3 (motion the filter must not smear).
@@ -123,7 +117,7 @@ double DenoisedComponent(int frame, int x, int y, int channel, int threshold) {
 }
 
 TEST_F(SampleEffectTest, DenoiseBlendsNeighboursByCloseness) {
-  auto plugin = StartPlugin(SampleEffect("denoise3.fxd"));
+  auto plugin = StartCompiledPlugin(SampleEffect("denoise3.fxo"));
   ASSERT_TRUE(plugin);
   Host& host = plugin->host();
   ASSERT_EQ(1u, host.table().tracks.size());
@@ -166,7 +160,7 @@ TEST_F(SampleEffectTest, DenoiseBlendsNeighboursByCloseness) {
 }
 
 TEST_F(SampleEffectTest, DenoiseWithThresholdZeroPassesTheFrameThrough) {
-  auto plugin = StartPlugin(SampleEffect("denoise3.fxd"));
+  auto plugin = StartCompiledPlugin(SampleEffect("denoise3.fxo"));
   ASSERT_TRUE(plugin);
   Host& host = plugin->host();
   host.SetTrack(0, 0);
@@ -177,7 +171,7 @@ TEST_F(SampleEffectTest, DenoiseWithThresholdZeroPassesTheFrameThrough) {
   }
 }
 
-// ---- sharpen.fxd -------------------------------------------------------------
+// ---- sharpen.fx -------------------------------------------------------------
 
 HostPixel EdgeFrame(int frame, int x, int y) {
   const int luma = (x < 20 ? 1000 : 3000) + (y >= 12 && y < 14 ? 500 : 0) + frame * 3;
@@ -198,7 +192,7 @@ double SharpenedComponent(int frame, int x, int y, int channel, int amount_perce
 }
 
 TEST_F(SampleEffectTest, SharpenAddsTheLumaDetailScaledByTheAmount) {
-  auto plugin = StartPlugin(SampleEffect("sharpen.fxd"));
+  auto plugin = StartCompiledPlugin(SampleEffect("sharpen.fxo"));
   ASSERT_TRUE(plugin);
   Host& host = plugin->host();
   ASSERT_EQ(1u, host.table().tracks.size());
@@ -223,7 +217,7 @@ TEST_F(SampleEffectTest, SharpenAddsTheLumaDetailScaledByTheAmount) {
   }
 }
 
-// ---- blur.fxd ----------------------------------------------------------------
+// ---- blur.fx ----------------------------------------------------------------
 
 HostPixel DotsFrame(int frame, int x, int y) {
   const bool dot = (x == 12 && y == 10) || (x == 40 && y == 25) || (x == 0 && y == 0);
@@ -231,7 +225,7 @@ HostPixel DotsFrame(int frame, int x, int y) {
                    static_cast<int16_t>(dot ? -2000 : x * 5), static_cast<int16_t>(y * 7 - 100)};
 }
 
-// The box of the description: taps 1..6 on both sides, each weighted
+// The box of the source: taps 1..6 on both sides, each weighted
 // clamp(radius - (k - 1), 0, 1); a horizontal pass, then a vertical one over
 // its result, both with clamped addressing.
 std::vector<double> BlurredPlane(int frame, int channel, int radius) {
@@ -263,7 +257,7 @@ std::vector<double> BlurredPlane(int frame, int channel, int radius) {
 }
 
 TEST_F(SampleEffectTest, BlurSpreadsEachPixelOverTheRadiusInTwoPasses) {
-  auto plugin = StartPlugin(SampleEffect("blur.fxd"));
+  auto plugin = StartCompiledPlugin(SampleEffect("blur.fxo"));
   ASSERT_TRUE(plugin);
   Host& host = plugin->host();
   ASSERT_EQ(1u, host.table().tracks.size());

@@ -14,7 +14,7 @@ dir=${1:-${TEXLOOM_VKD3D_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/texloom/vkd3d}}
 packages=(vkd3d-compiler libvkd3d-shader1 libc6 libtinfo6 libgcc-s1)
 here=$(cd "$(dirname "$(readlink -f "$0")")" && pwd)
 
-if [ -x "$dir/usr/bin/vkd3d-compiler" ] && "$here/vkd3d-compiler" --version >/dev/null 2>&1; then
+if [ -x "$dir/usr/bin/vkd3d-compiler" ] && TEXLOOM_VKD3D_DIR=$dir "$here/vkd3d-compiler" --version >/dev/null 2>&1; then
   TEXLOOM_VKD3D_DIR=$dir "$here/vkd3d-compiler" --version
   exit 0
 fi
