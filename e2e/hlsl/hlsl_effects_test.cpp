@@ -4,6 +4,7 @@
 // states. The effects run in F32, where a host value v is v / 4096 on the
 // GPU; one host unit of tolerance covers float rounding.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cmath>
@@ -136,6 +137,36 @@ TEST_F(HlslEffectTest, IncludeHelpersMatchTheCpuInEachImageFormat) {
         });
       }
     }
+  }
+}
+
+// ---- the users' guides ----------------------------------------------------------
+
+// Every ```hlsl block of the guides (compiled into docs/ by
+// compile_test_effects.sh) loads, starts without a message and processes
+// frames; a guide without blocks would leave the folder empty.
+TEST_F(HlslEffectTest, EveryGuideExampleRunsThroughThePlugin) {
+  std::vector<std::string> examples;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((HlslEffectsFolder() + "/docs/*.fxo").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do examples.push_back(found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  ASSERT_GE(examples.size(), 2u) << "no guide examples in " << HlslEffectsFolder() << "/docs";
+  for (const std::string& example : examples) {
+    SCOPED_TRACE(example);
+    auto plugin = StartCompiledPlugin(CompiledHlslEffect("hlsl_effects_test", "docs/" + example));
+    ASSERT_TRUE(plugin);
+    Host& host = plugin->host();
+    EXPECT_NE(texloom_host::ErrorTitleShiftJis(), host.table().title);
+    host.SetClip(MakeClip(kWidth, kHeight, kFrames, Colours), kWidth, kHeight);
+    for (int frame : {0, kFrames - 1}) {
+      EXPECT_EQ(1, host.Process(frame)) << Describe(plugin->TakeMessages());
+    }
+    const std::vector<RecordedMessage> messages = plugin->TakeMessages();
+    EXPECT_TRUE(messages.empty()) << Describe(messages);
   }
 }
 

@@ -152,11 +152,13 @@ std::vector<RecordedMessage> LoadedPlugin::TakeMessages() {
   return texloom_host::MessageRecorder::Instance().Take();
 }
 
-std::vector<uint8_t> CompiledHlslEffect(const char* program, const std::string& name) {
+std::string HlslEffectsFolder() {
   const char* chosen = std::getenv("TEXLOOM_HLSL_EFFECTS");
-  const std::string folder =
-      chosen && *chosen ? std::string("Z:") + chosen : TEXLOOM_HLSL_EFFECTS_DEFAULT;
-  const std::string path = folder + "/" + name;
+  return chosen && *chosen ? std::string("Z:") + chosen : TEXLOOM_HLSL_EFFECTS_DEFAULT;
+}
+
+std::vector<uint8_t> CompiledHlslEffect(const char* program, const std::string& name) {
+  const std::string path = HlslEffectsFolder() + "/" + name;
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     std::printf("SKIPPED: %s needs %s, compiled by texloom-fxo "

@@ -83,6 +83,8 @@ std::unique_ptr<LoadedPlugin> StartPlugin(const std::string& description,
 // build/hlsl-effects; without it the program exits with one SKIPPED line
 // (status 77).
 std::vector<uint8_t> CompiledHlslEffect(const char* program, const std::string& name);
+// That folder, as a Windows path.
+std::string HlslEffectsFolder();
 
 // The same from the bytes of a compiled effect (.fxo).
 std::unique_ptr<LoadedPlugin> StartCompiledPlugin(const std::vector<uint8_t>& effect,

@@ -282,5 +282,114 @@ TEST_F(SampleEffectTest, BlurSpreadsEachPixelOverTheRadiusInTwoPasses) {
   EXPECT_FRAME(host, 2, [&](int x, int y) { return DotsFrame(2, x, y); });
 }
 
+// ---- grade.fx ----------------------------------------------------------------
+
+HostPixel ColourFrame(int frame, int x, int y) {
+  return HostPixel{static_cast<int16_t>(700 + x * 50 + y * 20 + frame),
+                   static_cast<int16_t>(-600 + x * 25), static_cast<int16_t>(500 - y * 30)};
+}
+
+// The grade of grade.fx on the CPU, in the same BT.601 full-range RGB.
+HostPixel Graded(const HostPixel& p, int saturation, int brightness, bool warm) {
+  const double y = p.c0 / 4096.0, cb = p.c1 / 4096.0, cr = p.c2 / 4096.0;
+  double rgb[3] = {y + 1.402 * cr, y - 0.344136286 * cb - 0.714136286 * cr, y + 1.772 * cb};
+  const double grey = 0.299 * rgb[0] + 0.587 * rgb[1] + 0.114 * rgb[2];
+  const double warmth = warm ? 0.05 : 0;
+  for (int i = 0; i < 3; ++i) {
+    rgb[i] = grey + (rgb[i] - grey) * (1 + saturation / 100.0) + brightness / 4096.0;
+  }
+  rgb[0] *= 1 + warmth;
+  rgb[2] *= 1 - warmth;
+  const double out_y = 0.299 * rgb[0] + 0.587 * rgb[1] + 0.114 * rgb[2];
+  return HostPixel{Saturate(std::llround(out_y * 4096)),
+                   Saturate(std::llround((rgb[2] - out_y) / 1.772 * 4096)),
+                   Saturate(std::llround((rgb[0] - out_y) / 1.402 * 4096))};
+}
+
+TEST_F(SampleEffectTest, GradeWorksInRgbThroughTheInclude) {
+  auto plugin = StartCompiledPlugin(SampleEffect("grade.fxo"));
+  ASSERT_TRUE(plugin);
+  Host& host = plugin->host();
+  ASSERT_EQ(2u, host.table().tracks.size());
+  ASSERT_EQ(1u, host.table().checks.size());
+  host.SetClip(MakeClip(kWidth, kHeight, kFrames, ColourFrame), kWidth, kHeight);
+  struct Setting {
+    int saturation, brightness, warm;
+  };
+  for (const Setting& g : {Setting{0, 0, 0}, Setting{-100, 0, 0}, Setting{60, -200, 1},
+                           Setting{-40, 300, 0}}) {
+    SCOPED_TRACE("saturation " + std::to_string(g.saturation) + ", brightness " +
+                 std::to_string(g.brightness) + ", warm " + std::to_string(g.warm));
+    host.SetTrack(0, g.saturation);
+    host.SetTrack(1, g.brightness);
+    host.SetCheck(0, g.warm);
+    host.Update();
+    const int frame = (g.saturation + 100) % kFrames;
+    ProcessAndCompare(host, frame, [&](int x, int y, int ch) {
+      return static_cast<double>(
+          Component(Graded(ColourFrame(frame, x, y), g.saturation, g.brightness, g.warm), ch));
+    });
+    if (g.saturation == -100) {  // no colour left
+      EXPECT_NEAR(0, host.output().At(30, 20).c1, 1);
+      EXPECT_NEAR(0, host.output().At(30, 20).c2, 1);
+    }
+  }
+}
+
+// ---- detail.fx ---------------------------------------------------------------
+
+TEST_F(SampleEffectTest, DetailSplitsIntoTwoTargetsInOnePassAndScalesTheDetail) {
+  auto plugin = StartCompiledPlugin(SampleEffect("detail.fxo"));
+  ASSERT_TRUE(plugin);
+  Host& host = plugin->host();
+  host.SetClip(MakeClip(kWidth, kHeight, kFrames, EdgeFrame), kWidth, kHeight);
+  for (int percent : {100, 200, 0}) {
+    SCOPED_TRACE("detail " + std::to_string(percent) + " %");
+    host.SetTrack(0, percent);
+    host.Update();
+    const int frame = percent / 100;
+    ProcessAndCompare(host, frame, [&](int x, int y, int ch) {
+      double sum = 0;
+      for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx) {
+          const int px = std::min(std::max(x + dx, 0), kWidth - 1);
+          const int py = std::min(std::max(y + dy, 0), kHeight - 1);
+          sum += Component(EdgeFrame(frame, px, py), ch);
+        }
+      }
+      const double base = sum / 9;
+      return base + (Component(EdgeFrame(frame, x, y), ch) - base) * percent / 100.0;
+    });
+    // More detail: the step at x = 20 grows; none: it is smoothed.
+    const int step = host.output().At(20, 4).c0 - host.output().At(19, 4).c0;
+    const int original = EdgeFrame(frame, 20, 4).c0 - EdgeFrame(frame, 19, 4).c0;
+    if (percent > 100) EXPECT_GT(step, original);
+    if (percent < 100) EXPECT_LT(step, original);
+  }
+}
+
+// ---- looks.fx ----------------------------------------------------------------
+
+TEST_F(SampleEffectTest, LooksTrackSelectsTheTechnique) {
+  auto plugin = StartCompiledPlugin(SampleEffect("looks.fxo"));
+  ASSERT_TRUE(plugin);
+  Host& host = plugin->host();
+  ASSERT_EQ(1u, host.table().tracks.size());
+  EXPECT_EQ(1, host.table().tracks[0].default_value);
+  host.SetClip(MakeClip(kWidth, kHeight, kFrames, ColourFrame), kWidth, kHeight);
+  // 5 is beyond the last technique, which is used instead.
+  for (int look : {1, 0, 2, 5}) {
+    SCOPED_TRACE("look " + std::to_string(look));
+    host.SetTrack(0, look);
+    host.Update();
+    ProcessAndCompare(host, 2, [&](int x, int y, int ch) -> double {
+      const int v = Component(ColourFrame(2, x, y), ch);
+      if (look == 0) return v;
+      if (look == 1) return ch == 0 ? v : 0;
+      return ch == 0 ? 4096 - v : -v;
+    });
+  }
+}
+
 }  // namespace
 }  // namespace plugin_e2e
