@@ -8,12 +8,14 @@ set -uo pipefail
 root=$(cd "$(dirname "$(readlink -f "$0")")/../.." && pwd)
 out=${1:-$root/build/hlsl-effects}
 
+# Effects of an earlier run must not stand in for ones this run cannot make.
+rm -rf "$out"
 if ! version=$("$root/tools/hlsl/vkd3d-compiler" --version 2>/dev/null); then
   echo "SKIPPED: the HLSL compiler (vkd3d-compiler) is not installed; tools/hlsl/fetch_vkd3d.sh installs it"
   exit 77
 fi
 echo "$version"
-rm -rf "$out" && mkdir -p "$out/docs"
+mkdir -p "$out/docs"
 status=0
 compile() {  # source, output
   if "$root/tools/texloom-fxo" "$1" -I "$root/effects" -o "$2"; then
