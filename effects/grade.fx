@@ -7,8 +7,8 @@ int4 FilterVersion < string name = "Texloom Grade";
                      string ex_info = "saturation, brightness and warmth in RGB"; > = {1, 0, 0, 0};
 
 // "normalize": the shader gets the value divided by 100, -1..1.
-float Track0 < string name = "Saturation"; int def = 0; int min = -100; int max = 100;
-               string usage = "normalize"; > = 0;
+float Track0 < string name = "Saturation"; int def = 30; int min = -100; int max = 100;
+               string usage = "normalize"; > = 0.3;
 // Plain: host units added to R, G and B (4096 is white).
 int Track1 < string name = "Brightness"; int def = 0; int min = -500; int max = 500; > = 0;
 // "odd": -1 when off, 1 when on.

@@ -54,7 +54,7 @@ shown=24
 before=$out/before.png
 ffmpeg -v error -y -i "$clip" -vf "select=eq(n\,$shown)" -frames:v 1 "$before"
 
-for effect in denoise3 sharpen blur; do
+for effect in denoise3 sharpen blur grade detail looks; do
   step "$effect over the sample clip"
   dir=$out/$effect
   mkdir -p "$dir"
@@ -80,6 +80,6 @@ echo "sample clip: $(psnr "$clip")   denoise3 result: $(psnr "$out/denoise3/afte
 step "done"
 echo "release:        $root/dist (texloom.auf, effects/*.fxo with their .fx sources, docs/) and $zip"
 echo "sample clip:    $clip"
-for effect in denoise3 sharpen blur; do
+for effect in denoise3 sharpen blur grade detail looks; do
   echo "$effect: $out/$effect/before.png, after.png, side-by-side.png and side-by-side.mp4"
 done
