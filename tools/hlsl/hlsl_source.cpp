@@ -218,8 +218,10 @@ std::string MapMessages(const std::string& messages, const std::string& merged_n
       std::string rest = line.substr(prefix.size());
       static const std::regex kPosition(R"(^(\d+):(\d+)(-\d+)?:\s*(.*)$)");
       if (std::regex_match(rest, match, kPosition)) {
-        size_t number = std::stoul(match[1]);
-        if (number >= 1 && number <= source.lines.size()) {
+        // The preprocessor may add lines at the end; the end of the text is
+        // the end of the user's file.
+        size_t number = std::min<size_t>(std::stoul(match[1]), source.lines.size());
+        if (number >= 1) {
           const SourceLine& at = source.lines[number - 1];
           line = at.file + ":" + std::to_string(at.line) + ":" + std::string(match[2]) + ": " +
                  std::string(match[4]);
