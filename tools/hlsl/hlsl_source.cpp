@@ -142,8 +142,10 @@ class Expander {
     if (found.empty()) {
       std::string where;
       for (const std::string& candidate : candidates) where += (where.empty() ? "" : ", ") + candidate;
-      *error_ = At(file, line, column) + "cannot open the included file \"" + name +
-                "\" (looked for " + where + ")";
+      *error_ = At(file, line, column) + "cannot open the included file \"" + name + "\" (" +
+                (where.empty() ? "#include <...> looks only in -I folders, and none was given"
+                               : "looked for " + where) +
+                ")";
       return false;
     }
     std::string contents, why;
