@@ -22,6 +22,7 @@ struct Case {
   std::map<std::string, std::string> files;  // "main.fx" is compiled
   const char* message;                       // first line of the error; null: compiles
   const char* holds = nullptr;               // bytes the compiled effect must hold
+  const char* warning = "";                  // the compiler's warnings
 };
 
 const char kShader[] =
@@ -75,6 +76,11 @@ const Case kCases[] = {
     {"Utf8OutsideShiftJis", {{"main.fx", "float a < string name = \"\xf0\x9f\x98\x80\"; >;\n"}},
      "main.fx:1:25: the text \"\xf0\x9f\x98\x80\" has a character Shift-JIS cannot hold (the host "
      "shows Shift-JIS only)"},
+    {"CompilerWarning",
+     {{"main.fx", "float4 Main(float2 uv : TEXCOORD0) : COLOR0 { float2 t = float4(1, 2, 3, 4);"
+                  " return t.xyxy; }\n"
+                  "technique T { pass P { PixelShader = compile ps_2_0 Main(); } }\n"}},
+     nullptr, nullptr, "main.fx:1:57: W5300: Implicit truncation of vector type.\n"},
     {"NeitherEncoding", {{"main.fx", "float a < string name = \"\xff\xfe\"; >;\n"}},
      "main.fx:1:25: the text is neither UTF-8 nor Shift-JIS"},
 };
@@ -103,9 +109,11 @@ TEST_P(HlslEffectTest, MessageOrEffect) {
   char previous[4096];
   ASSERT_NE(nullptr, getcwd(previous, sizeof previous));
   ASSERT_EQ(0, chdir(folder_.c_str()));
-  fx2::WriteOutput out = hlsl::CompileEffectFile("main.fx", hlsl::EffectOptions());
+  std::string warnings;
+  fx2::WriteOutput out = hlsl::CompileEffectFile("main.fx", hlsl::EffectOptions(), &warnings);
   ASSERT_EQ(0, chdir(previous));
 
+  EXPECT_EQ(c.warning, warnings);
   if (c.message) {
     EXPECT_TRUE(out.bytes.empty());
     EXPECT_EQ(c.message, out.error.substr(0, out.error.find('\n')));

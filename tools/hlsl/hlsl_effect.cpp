@@ -143,7 +143,8 @@ std::string TexloomVersionMacro() {
   return text;
 }
 
-fx2::WriteOutput CompileEffectFile(const std::string& path, const EffectOptions& options) {
+fx2::WriteOutput CompileEffectFile(const std::string& path, const EffectOptions& options,
+                                   std::string* warnings) {
   fx2::WriteOutput out;
   SourceOptions source_options;
   source_options.include_dirs = options.include_dirs;
@@ -210,6 +211,8 @@ fx2::WriteOutput CompileEffectFile(const std::string& path, const EffectOptions&
         return out;
       }
       compiled[key] = words;
+      if (warnings && !run.messages.empty())
+        *warnings += MapMessages(run.messages, expanded, source) + "\n";
     }
     effect.techniques[shader.technique].passes[shader.pass].states[shader.state].bytecode =
         compiled[key];

@@ -22,7 +22,9 @@ struct EffectOptions {
 std::string TexloomVersionMacro();
 
 // The .fxo bytes, or an error: "file:line:column: message" lines against the
-// user's own files.
-fx2::WriteOutput CompileEffectFile(const std::string& path, const EffectOptions& options);
+// user's own files. The compiler's warnings, in the same form, go to
+// *warnings when given.
+fx2::WriteOutput CompileEffectFile(const std::string& path, const EffectOptions& options,
+                                   std::string* warnings = nullptr);
 
 }  // namespace hlsl

@@ -81,7 +81,9 @@ int main(int argc, char** argv) {
   if (input.empty()) return Usage();
   if (output.empty()) output = DefaultOutput(input);
 
-  fx2::WriteOutput written = hlsl::CompileEffectFile(input, options);
+  std::string warnings;
+  fx2::WriteOutput written = hlsl::CompileEffectFile(input, options, &warnings);
+  std::fputs(warnings.c_str(), stderr);
   if (!written) {
     std::fprintf(stderr, "%s\n", written.error.c_str());
     return 1;
