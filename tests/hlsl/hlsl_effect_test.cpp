@@ -67,6 +67,7 @@ const Case kCases[] = {
     {"VersionMacro",
      {{"main.fx", "#if TEXLOOM_VER != 0x00010000\n#error TEXLOOM_VER\n#endif\nfloat a;\n"}},
      nullptr},
+    {"ByteOrderMark", {{"main.fx", std::string("\xEF\xBB\xBF") + kShader}}, nullptr},
     // Shift-JIS as written, with a trail byte that is a backslash (表).
     {"ShiftJisAnnotation", {{"main.fx", "float a < string name = \"\x95\x5c\x8e\xa6\"; >;\n"}},
      nullptr, "\x95\x5c\x8e\xa6"},

@@ -37,7 +37,9 @@ class Expander {
       return false;
     }
     stack_.push_back(path);
-    bool ok = Scan(path, text);
+    // Windows editors often start UTF-8 files with a byte order mark.
+    const bool marked = text.compare(0, 3, "\xEF\xBB\xBF") == 0;
+    bool ok = Scan(path, marked ? text.substr(3) : text);
     stack_.pop_back();
     return ok;
   }
