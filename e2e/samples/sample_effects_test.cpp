@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -387,6 +389,45 @@ TEST_F(SampleEffectTest, LooksTrackSelectsTheTechnique) {
       if (look == 0) return v;
       if (look == 1) return ch == 0 ? v : 0;
       return ch == 0 ? 4096 - v : -v;
+    });
+  }
+}
+
+// ---- the example of docs/effect-description.md ---------------------------------
+
+// The indented block after "    // blur.fxd" up to the next heading.
+std::string DescriptionExample() {
+  std::ifstream file(TEXLOOM_SOURCE_DIR "/docs/effect-description.md", std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  const std::string doc = text.str();
+  const size_t start = doc.find("    // blur.fxd\n");
+  const size_t end = doc.find("\n## ", start);
+  if (start == std::string::npos || end == std::string::npos) return std::string();
+  std::string example;
+  std::istringstream lines(doc.substr(start, end - start));
+  for (std::string line; std::getline(lines, line);)
+    example += (line.size() >= 4 ? line.substr(4) : std::string()) + "\n";
+  return example;
+}
+
+TEST_F(SampleEffectTest, DescriptionExampleBlursGainsAndMakesTheNegative) {
+  const std::string example = DescriptionExample();
+  ASSERT_FALSE(example.empty()) << "no example in docs/effect-description.md";
+  auto plugin = StartPlugin(example);
+  ASSERT_TRUE(plugin);
+  Host& host = plugin->host();
+  host.SetClip(MakeClip(kWidth, kHeight, kFrames, ColourFrame), kWidth, kHeight);
+  host.SetTrack(0, 2);
+  for (int negative : {0, 1}) {
+    host.SetCheck(0, negative);
+    host.Update();
+    ProcessAndCompare(host, negative, [&](int x, int y, int ch) {
+      double sum = 0;
+      for (int dx = -1; dx <= 1; ++dx)
+        sum += Component(ColourFrame(negative, std::min(std::max(x + dx, 0), kWidth - 1), y), ch);
+      const double gained = sum / 3 * 2;
+      return !negative ? gained : ch == 0 ? 4096 - gained : -gained;
     });
   }
 }
