@@ -42,6 +42,7 @@ target_include_directories(texloom_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMA
 target_compile_options(texloom_tests PRIVATE ${TEXLOOM_WARNINGS})
 target_link_libraries(texloom_tests PRIVATE texloom_logic GTest::gtest_main Threads::Threads)
 include(${CMAKE_SOURCE_DIR}/cmake/fx2_tools.cmake)
+include(${CMAKE_SOURCE_DIR}/cmake/hlsl_tools.cmake)
 include(${CMAKE_SOURCE_DIR}/cmake/run_tools.cmake)
 include(GoogleTest)
 gtest_discover_tests(texloom_tests DISCOVERY_TIMEOUT 60)

@@ -10,9 +10,10 @@ set -euo pipefail
 want_wine=${1:-with-wine}
 # g++-mingw-w64-i686-posix is the test programs' compiler; the module's
 # (-win32) comes with g++-mingw-w64-i686. googletest holds the sources the
-# Windows tests build compiles; ffmpeg is for the video tools.
+# Windows tests build compiles; ffmpeg is for the video tools; zip packs the
+# release.
 core=(cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-dev
-      g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 ffmpeg)
+      g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 ffmpeg zip)
 # Wine's Direct3D 9 runs on OpenGL: without Mesa's i386 drivers (which
 # --no-install-recommends leaves out) no device can be made.
 wine=(wine wine32:i386 xvfb xauth libgl1-mesa-dri:i386 libglx-mesa0:i386 libgl1:i386)
@@ -99,4 +100,9 @@ if [ "$want_wine" = with-wine ]; then
     echo "WARNING: $dxvk; the dxvk steps will be skipped"
   fi
 fi
+# vkd3d's HLSL compiler for texloom-fxo: newer than Debian 12 offers, so
+# unpacked from the unstable suite into a private folder (the system's
+# packages untouched). Without it the HLSL steps report themselves skipped.
+"$(dirname "$(readlink -f "$0")")/hlsl/fetch_vkd3d.sh" >/dev/null ||
+  echo "WARNING: the HLSL compiler (vkd3d) could not be installed; the HLSL steps will be skipped"
 exit 0

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job: builds the release into dist/ (texloom.auf, the sample
-# effects as .fxo beside their descriptions, the users' documentation), makes
+# effects as .fxo beside their HLSL sources, the users' documentation, and
+# all of it as dist/texloom-<version>-win32.zip), makes
 # a short sample clip from a real photograph and runs every sample effect
 # over it through the real plug-in under Wine, leaving before/after PNG images
 # and side-by-side videos in out/.
@@ -25,14 +26,18 @@ step "dist/"
 rm -rf "$root/dist"
 mkdir -p "$root/dist/effects" "$root/dist/docs"
 cp "$root/build/windows/texloom.auf" "$root/dist/"
-export TEXLOOM_FXO_EXE=$root/build/wintests/bin/texloom-fxo.exe
-for description in "$root"/effects/*.fxd; do
-  name=$(basename "$description" .fxd)
-  "$root/tools/texloom-fxo" "$description" -o "$root/dist/effects/$name.fxo"
-  cp "$description" "$root/dist/effects/"
+# The sample effects are HLSL, compiled natively by texloom-fxo (vkd3d).
+"$root/tools/texloom-fxo" --version
+for source in "$root"/effects/*.fx; do
+  name=$(basename "$source" .fx)
+  "$root/tools/texloom-fxo" "$source" -o "$root/dist/effects/$name.fxo"
+  cp "$source" "$root/dist/effects/"
 done
-cp "$root"/docs/users-guide.md "$root"/docs/users-guide.ja.md "$root"/docs/effect-description.md \
-  "$root/dist/docs/"
+cp "$root"/effects/*.fxh "$root/dist/effects/" 2>/dev/null || true
+cp "$root"/docs/users-guide.md "$root"/docs/users-guide.ja.md "$root/dist/docs/"
+version=$(sed -n 's/.*VALUE "FileVersion", "\([0-9.]*\)".*/\1/p' "$root/src/plugin/version.rc")
+zip=$root/dist/texloom-$version-win32.zip
+(cd "$root/dist" && rm -f "$zip" && zip -q -r "$zip" texloom.auf effects docs)
 ls -l "$root/dist" "$root/dist/effects" "$root/dist/docs"
 
 step "the sample clip"
@@ -49,7 +54,7 @@ shown=24
 before=$out/before.png
 ffmpeg -v error -y -i "$clip" -vf "select=eq(n\,$shown)" -frames:v 1 "$before"
 
-for effect in denoise3 sharpen blur; do
+for effect in denoise3 sharpen blur grade detail looks; do
   step "$effect over the sample clip"
   dir=$out/$effect
   mkdir -p "$dir"
@@ -73,8 +78,8 @@ step "noise against the clean pan (PSNR, dB)"
 echo "sample clip: $(psnr "$clip")   denoise3 result: $(psnr "$out/denoise3/after.mkv")"
 
 step "done"
-echo "release:        $root/dist (texloom.auf, effects/*.fxo with their .fxd sources, docs/)"
+echo "release:        $root/dist (texloom.auf, effects/*.fxo with their .fx sources, docs/) and $zip"
 echo "sample clip:    $clip"
-for effect in denoise3 sharpen blur; do
+for effect in denoise3 sharpen blur grade detail looks; do
   echo "$effect: $out/$effect/before.png, after.png, side-by-side.png and side-by-side.mp4"
 done

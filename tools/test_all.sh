@@ -84,6 +84,8 @@ run_gtest() {
 mkdir -p build
 step "native build" build build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo
 step "native tests" run_gtest build/native-tests.log build/native/texloom_tests
+# HLSL effects for the Wine programs, compiled by the native texloom-fxo.
+step "HLSL effects compiled by texloom-fxo (vkd3d)" "$root/tools/hlsl/compile_test_effects.sh"
 step "address+undefined sanitizer build" build build/asan -DCMAKE_BUILD_TYPE=Debug \
   -DTEXLOOM_SANITIZE=address -DTEXLOOM_BENCH=OFF
 step "address+undefined sanitizer tests" run_gtest build/asan-tests.log \

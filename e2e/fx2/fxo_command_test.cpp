@@ -199,7 +199,7 @@ TEST(FxoCommandTest, DocumentedExampleBlursGainsAndInverts) {
   ASSERT_TRUE(texture && target);
   const D3DXVECTOR4 taps[3] = {{-1.0f / kWidth, 0, 0, 0}, {0, 0, 0, 0}, {1.0f / kWidth, 0, 0, 0}};
   ASSERT_EQ(S_OK, effect->SetTexture("TxSrc0", texture.get()));
-  ASSERT_EQ(S_OK, effect->SetVectorArray("PixelKernel0", taps, 3));
+  ASSERT_EQ(S_OK, effect->SetVectorArray("TexelKernel0", taps, 3));
   for (int invert = 0; invert < 2; ++invert) {
     SCOPED_TRACE(invert ? "inverted" : "plain");
     ASSERT_EQ(S_OK, effect->SetInt("Track0", 2));
@@ -213,7 +213,8 @@ TEST(FxoCommandTest, DocumentedExampleBlursGainsAndInverts) {
           return source[4 * std::min(std::max(i, 0), static_cast<int>(kWidth) - 1) + c];
         };
         float mean = (at(x - 1) + at(x) + at(x + 1)) * 0.33333334f * 2.0f;
-        float expected = invert && c < 3 ? 1.0f - mean : mean;
+        // The negative mirrors Y and negates Cb and Cr.
+        float expected = !invert || c == 3 ? mean : c == 0 ? 1.0f - mean : -mean;
         // The 1/3 of the shader is not exact: a few float ulps of difference.
         EXPECT_NEAR(expected, got[4 * x + c], 1e-6f) << "x " << x << " channel " << c;
       }

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 #include "fx2/description.h"
 #include "fx2/windows/d3dx_library.h"
@@ -150,9 +152,32 @@ std::vector<RecordedMessage> LoadedPlugin::TakeMessages() {
   return texloom_host::MessageRecorder::Instance().Take();
 }
 
+std::string HlslEffectsFolder() {
+  const char* chosen = std::getenv("TEXLOOM_HLSL_EFFECTS");
+  return chosen && *chosen ? std::string("Z:") + chosen : TEXLOOM_HLSL_EFFECTS_DEFAULT;
+}
+
+std::vector<uint8_t> CompiledHlslEffect(const char* program, const std::string& name) {
+  const std::string path = HlslEffectsFolder() + "/" + name;
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    std::printf("SKIPPED: %s needs %s, compiled by texloom-fxo "
+                "(tools/hlsl/compile_test_effects.sh)\n",
+                program, path.c_str());
+    std::fflush(stdout);
+    std::exit(77);
+  }
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
+}
+
 std::unique_ptr<LoadedPlugin> StartPlugin(const std::string& description, HostOptions options) {
   std::vector<uint8_t> effect = CompileEffect(description);
   if (effect.empty()) return nullptr;
+  return StartCompiledPlugin(effect, options);
+}
+
+std::unique_ptr<LoadedPlugin> StartCompiledPlugin(const std::vector<uint8_t>& effect,
+                                                  HostOptions options) {
   std::unique_ptr<LoadedPlugin> plugin(new LoadedPlugin(effect, options));
   if (!plugin->loaded()) {
     ADD_FAILURE() << "the plug-in does not load: " << plugin->error();

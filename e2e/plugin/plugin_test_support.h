@@ -78,6 +78,17 @@ class LoadedPlugin {
 // returns null) when either step fails or a message box was raised.
 std::unique_ptr<LoadedPlugin> StartPlugin(const std::string& description,
                                           HostOptions options = HostOptions());
+// An HLSL effect compiled on Linux by texloom-fxo before the run
+// (tools/hlsl/compile_test_effects.sh) into $TEXLOOM_HLSL_EFFECTS or
+// build/hlsl-effects; without it the program exits with one SKIPPED line
+// (status 77).
+std::vector<uint8_t> CompiledHlslEffect(const char* program, const std::string& name);
+// That folder, as a Windows path.
+std::string HlslEffectsFolder();
+
+// The same from the bytes of a compiled effect (.fxo).
+std::unique_ptr<LoadedPlugin> StartCompiledPlugin(const std::vector<uint8_t>& effect,
+                                                  HostOptions options = HostOptions());
 
 std::shared_ptr<PatternClip> MakeClip(int width, int height, int frames, PixelFunction pixel);
 

@@ -1,6 +1,6 @@
 // The sample effects that ship in effects/, run through the real plug-in
-// under Wine: each one compiled from its description as texloom-fxo does,
-// its output compared with the arithmetic its description states, worked out
+// under Wine: each one compiled from its HLSL by texloom-fxo on Linux,
+// its output compared with the arithmetic its source states, worked out
 // here in double precision, and shown to do its job (less noise, more
 // detail, a wider spread). The effects run in F32, where a host value v is
 // v / 4096 on the GPU; one host unit of tolerance covers float rounding in
@@ -21,13 +21,9 @@
 namespace plugin_e2e {
 namespace {
 
-std::string SampleEffect(const char* name) {
-  const std::string path = std::string(TEXLOOM_SOURCE_DIR) + "/effects/" + name;
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  EXPECT_TRUE(file.good() || file.eof()) << "cannot read " << path;
-  return text.str();
+// A sample effect of effects/ as texloom-fxo compiled it from its HLSL.
+std::vector<uint8_t> SampleEffect(const char* name) {
+  return CompiledHlslEffect("sample_effects_test", name);
 }
 
 // A deterministic noise value in [-amplitude, amplitude], different for every
@@ -92,7 +88,7 @@ class SampleEffectTest : public ::testing::Test {
   void SetUp() override { RequireDirect3D("sample_effects_test"); }
 };
 
-// ---- denoise3.fxd ------------------------------------------------------------
+// ---- denoise3.fx ------------------------------------------------------------
 
 // A still picture with fresh noise in every frame, and a block that jumps by
 // far more than the threshold in frame 3 (motion the filter must not smear).
@@ -123,7 +119,7 @@ double DenoisedComponent(int frame, int x, int y, int channel, int threshold) {
 }
 
 TEST_F(SampleEffectTest, DenoiseBlendsNeighboursByCloseness) {
-  auto plugin = StartPlugin(SampleEffect("denoise3.fxd"));
+  auto plugin = StartCompiledPlugin(SampleEffect("denoise3.fxo"));
   ASSERT_TRUE(plugin);
   Host& host = plugin->host();
   ASSERT_EQ(1u, host.table().tracks.size());
@@ -166,7 +162,7 @@ TEST_F(SampleEffectTest, DenoiseBlendsNeighboursByCloseness) {
 }
 
 TEST_F(SampleEffectTest, DenoiseWithThresholdZeroPassesTheFrameThrough) {
-  auto plugin = StartPlugin(SampleEffect("denoise3.fxd"));
+  auto plugin = StartCompiledPlugin(SampleEffect("denoise3.fxo"));
   ASSERT_TRUE(plugin);
   Host& host = plugin->host();
   host.SetTrack(0, 0);
@@ -177,7 +173,7 @@ TEST_F(SampleEffectTest, DenoiseWithThresholdZeroPassesTheFrameThrough) {
   }
 }
 
-// ---- sharpen.fxd -------------------------------------------------------------
+// ---- sharpen.fx -------------------------------------------------------------
 
 HostPixel EdgeFrame(int frame, int x, int y) {
   const int luma = (x < 20 ? 1000 : 3000) + (y >= 12 && y < 14 ? 500 : 0) + frame * 3;
@@ -198,7 +194,7 @@ double SharpenedComponent(int frame, int x, int y, int channel, int amount_perce
 }
 
 TEST_F(SampleEffectTest, SharpenAddsTheLumaDetailScaledByTheAmount) {
-  auto plugin = StartPlugin(SampleEffect("sharpen.fxd"));
+  auto plugin = StartCompiledPlugin(SampleEffect("sharpen.fxo"));
   ASSERT_TRUE(plugin);
   Host& host = plugin->host();
   ASSERT_EQ(1u, host.table().tracks.size());
@@ -223,7 +219,7 @@ TEST_F(SampleEffectTest, SharpenAddsTheLumaDetailScaledByTheAmount) {
   }
 }
 
-// ---- blur.fxd ----------------------------------------------------------------
+// ---- blur.fx ----------------------------------------------------------------
 
 HostPixel DotsFrame(int frame, int x, int y) {
   const bool dot = (x == 12 && y == 10) || (x == 40 && y == 25) || (x == 0 && y == 0);
@@ -231,7 +227,7 @@ HostPixel DotsFrame(int frame, int x, int y) {
                    static_cast<int16_t>(dot ? -2000 : x * 5), static_cast<int16_t>(y * 7 - 100)};
 }
 
-// The box of the description: taps 1..6 on both sides, each weighted
+// The box of the source: taps 1..6 on both sides, each weighted
 // clamp(radius - (k - 1), 0, 1); a horizontal pass, then a vertical one over
 // its result, both with clamped addressing.
 std::vector<double> BlurredPlane(int frame, int channel, int radius) {
@@ -263,7 +259,7 @@ std::vector<double> BlurredPlane(int frame, int channel, int radius) {
 }
 
 TEST_F(SampleEffectTest, BlurSpreadsEachPixelOverTheRadiusInTwoPasses) {
-  auto plugin = StartPlugin(SampleEffect("blur.fxd"));
+  auto plugin = StartCompiledPlugin(SampleEffect("blur.fxo"));
   ASSERT_TRUE(plugin);
   Host& host = plugin->host();
   ASSERT_EQ(1u, host.table().tracks.size());
@@ -286,6 +282,154 @@ TEST_F(SampleEffectTest, BlurSpreadsEachPixelOverTheRadiusInTwoPasses) {
   host.SetTrack(0, 0);
   host.Update();
   EXPECT_FRAME(host, 2, [&](int x, int y) { return DotsFrame(2, x, y); });
+}
+
+// ---- grade.fx ----------------------------------------------------------------
+
+HostPixel ColourFrame(int frame, int x, int y) {
+  return HostPixel{static_cast<int16_t>(700 + x * 50 + y * 20 + frame),
+                   static_cast<int16_t>(-600 + x * 25), static_cast<int16_t>(500 - y * 30)};
+}
+
+// The grade of grade.fx on the CPU, in the same BT.601 full-range RGB.
+HostPixel Graded(const HostPixel& p, int saturation, int brightness, bool warm) {
+  const double y = p.c0 / 4096.0, cb = p.c1 / 4096.0, cr = p.c2 / 4096.0;
+  double rgb[3] = {y + 1.402 * cr, y - 0.344136286 * cb - 0.714136286 * cr, y + 1.772 * cb};
+  const double grey = 0.299 * rgb[0] + 0.587 * rgb[1] + 0.114 * rgb[2];
+  const double warmth = warm ? 0.05 : 0;
+  for (int i = 0; i < 3; ++i) {
+    rgb[i] = grey + (rgb[i] - grey) * (1 + saturation / 100.0) + brightness / 4096.0;
+  }
+  rgb[0] *= 1 + warmth;
+  rgb[2] *= 1 - warmth;
+  const double out_y = 0.299 * rgb[0] + 0.587 * rgb[1] + 0.114 * rgb[2];
+  return HostPixel{Saturate(std::llround(out_y * 4096)),
+                   Saturate(std::llround((rgb[2] - out_y) / 1.772 * 4096)),
+                   Saturate(std::llround((rgb[0] - out_y) / 1.402 * 4096))};
+}
+
+TEST_F(SampleEffectTest, GradeWorksInRgbThroughTheInclude) {
+  auto plugin = StartCompiledPlugin(SampleEffect("grade.fxo"));
+  ASSERT_TRUE(plugin);
+  Host& host = plugin->host();
+  ASSERT_EQ(2u, host.table().tracks.size());
+  ASSERT_EQ(1u, host.table().checks.size());
+  host.SetClip(MakeClip(kWidth, kHeight, kFrames, ColourFrame), kWidth, kHeight);
+  struct Setting {
+    int saturation, brightness, warm;
+  };
+  for (const Setting& g : {Setting{0, 0, 0}, Setting{-100, 0, 0}, Setting{60, -200, 1},
+                           Setting{-40, 300, 0}}) {
+    SCOPED_TRACE("saturation " + std::to_string(g.saturation) + ", brightness " +
+                 std::to_string(g.brightness) + ", warm " + std::to_string(g.warm));
+    host.SetTrack(0, g.saturation);
+    host.SetTrack(1, g.brightness);
+    host.SetCheck(0, g.warm);
+    host.Update();
+    const int frame = (g.saturation + 100) % kFrames;
+    ProcessAndCompare(host, frame, [&](int x, int y, int ch) {
+      return static_cast<double>(
+          Component(Graded(ColourFrame(frame, x, y), g.saturation, g.brightness, g.warm), ch));
+    });
+    if (g.saturation == -100) {  // no colour left
+      EXPECT_NEAR(0, host.output().At(30, 20).c1, 1);
+      EXPECT_NEAR(0, host.output().At(30, 20).c2, 1);
+    }
+  }
+}
+
+// ---- detail.fx ---------------------------------------------------------------
+
+TEST_F(SampleEffectTest, DetailSplitsIntoTwoTargetsInOnePassAndScalesTheDetail) {
+  auto plugin = StartCompiledPlugin(SampleEffect("detail.fxo"));
+  ASSERT_TRUE(plugin);
+  Host& host = plugin->host();
+  host.SetClip(MakeClip(kWidth, kHeight, kFrames, EdgeFrame), kWidth, kHeight);
+  for (int percent : {100, 200, 0}) {
+    SCOPED_TRACE("detail " + std::to_string(percent) + " %");
+    host.SetTrack(0, percent);
+    host.Update();
+    const int frame = percent / 100;
+    ProcessAndCompare(host, frame, [&](int x, int y, int ch) {
+      double sum = 0;
+      for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx) {
+          const int px = std::min(std::max(x + dx, 0), kWidth - 1);
+          const int py = std::min(std::max(y + dy, 0), kHeight - 1);
+          sum += Component(EdgeFrame(frame, px, py), ch);
+        }
+      }
+      const double base = sum / 9;
+      return base + (Component(EdgeFrame(frame, x, y), ch) - base) * percent / 100.0;
+    });
+    // More detail: the step at x = 20 grows; none: it is smoothed.
+    const int step = host.output().At(20, 4).c0 - host.output().At(19, 4).c0;
+    const int original = EdgeFrame(frame, 20, 4).c0 - EdgeFrame(frame, 19, 4).c0;
+    if (percent > 100) EXPECT_GT(step, original);
+    if (percent < 100) EXPECT_LT(step, original);
+  }
+}
+
+// ---- looks.fx ----------------------------------------------------------------
+
+TEST_F(SampleEffectTest, LooksTrackSelectsTheTechnique) {
+  auto plugin = StartCompiledPlugin(SampleEffect("looks.fxo"));
+  ASSERT_TRUE(plugin);
+  Host& host = plugin->host();
+  ASSERT_EQ(1u, host.table().tracks.size());
+  EXPECT_EQ(1, host.table().tracks[0].default_value);
+  host.SetClip(MakeClip(kWidth, kHeight, kFrames, ColourFrame), kWidth, kHeight);
+  // 5 is beyond the last technique, which is used instead.
+  for (int look : {1, 0, 2, 5}) {
+    SCOPED_TRACE("look " + std::to_string(look));
+    host.SetTrack(0, look);
+    host.Update();
+    ProcessAndCompare(host, 2, [&](int x, int y, int ch) -> double {
+      const int v = Component(ColourFrame(2, x, y), ch);
+      if (look == 0) return v;
+      if (look == 1) return ch == 0 ? v : 0;
+      return ch == 0 ? 4096 - v : -v;
+    });
+  }
+}
+
+// ---- the example of docs/effect-description.md ---------------------------------
+
+// The indented block after "    // blur.fxd" up to the next heading.
+std::string DescriptionExample() {
+  std::ifstream file(TEXLOOM_SOURCE_DIR "/docs/effect-description.md", std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  const std::string doc = text.str();
+  const size_t start = doc.find("    // blur.fxd\n");
+  const size_t end = doc.find("\n## ", start);
+  if (start == std::string::npos || end == std::string::npos) return std::string();
+  std::string example;
+  std::istringstream lines(doc.substr(start, end - start));
+  for (std::string line; std::getline(lines, line);)
+    example += (line.size() >= 4 ? line.substr(4) : std::string()) + "\n";
+  return example;
+}
+
+TEST_F(SampleEffectTest, DescriptionExampleBlursGainsAndMakesTheNegative) {
+  const std::string example = DescriptionExample();
+  ASSERT_FALSE(example.empty()) << "no example in docs/effect-description.md";
+  auto plugin = StartPlugin(example);
+  ASSERT_TRUE(plugin);
+  Host& host = plugin->host();
+  host.SetClip(MakeClip(kWidth, kHeight, kFrames, ColourFrame), kWidth, kHeight);
+  host.SetTrack(0, 2);
+  for (int negative : {0, 1}) {
+    host.SetCheck(0, negative);
+    host.Update();
+    ProcessAndCompare(host, negative, [&](int x, int y, int ch) {
+      double sum = 0;
+      for (int dx = -1; dx <= 1; ++dx)
+        sum += Component(ColourFrame(negative, std::min(std::max(x + dx, 0), kWidth - 1), y), ch);
+      const double gained = sum / 3 * 2;
+      return !negative ? gained : ch == 0 ? 4096 - gained : -gained;
+    });
+  }
 }
 
 }  // namespace

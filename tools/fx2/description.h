@@ -34,6 +34,9 @@ struct ShaderSource {
   std::string text;
   SourcePosition position;  // where the assembly text starts
   std::vector<RegisterBinding> bindings;
+  // HLSL: `compile <profile> <entry>()`; the text above is then empty.
+  std::string profile;
+  std::string entry;
 };
 
 struct Description {
@@ -45,6 +48,15 @@ struct Description {
 // False with "file:line:column: what was expected" on the first error.
 bool ParseDescription(const std::string& text, const std::string& file, const FileReader& reader,
                       Description* description, std::string* error);
+
+// The declarations of an HLSL effect file after preprocessing: the same
+// declarations, techniques and passes, with `PixelShader = compile ps_x_y
+// Fn()` recorded as a ShaderSource with its profile and entry point, and
+// top-level functions, structs and static variables skipped. What cannot be
+// written (vertex shaders, uniform arguments to compile, asm, bind) is an
+// error at its position.
+bool ParseHlslDeclarations(const std::string& text, const std::string& file,
+                           Description* description, std::string* error);
 
 // Assembles ps_2_0/ps_3_0 text: bytecode, or nothing with the messages.
 using Assembler = std::function<std::vector<uint32_t>(const std::string& text, std::string* error)>;

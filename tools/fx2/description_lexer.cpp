@@ -207,4 +207,29 @@ bool DescriptionLexer::RawBlock(std::string* text, SourcePosition* start, std::s
   }
 }
 
+bool DescriptionLexer::SkipBalanced(char close, const SourcePosition& opened,
+                                     const std::string& what, std::string* error) {
+  std::string expected(1, close);
+  for (;;) {
+    char c = Peek();
+    if (c == '\0') {
+      *error = opened.Text() + ": " + what + " is not closed (expected '" + expected.back() + "')";
+      return false;
+    }
+    SourcePosition at = Here();
+    Advance();
+    if (expected.size() == 1 && c == close) return true;
+    if (c == '(' || c == '[' || c == '{') {
+      expected.push_back(c == '(' ? ')' : c == '[' ? ']' : '}');
+    } else if (c == ')' || c == ']' || c == '}') {
+      if (c != expected.back()) {
+        *error = at.Text() + ": '" + std::string(1, c) + "' where '" + expected.back() +
+                 "' was expected (" + what + " opened at " + opened.Text() + ")";
+        return false;
+      }
+      expected.pop_back();
+    }
+  }
+}
+
 }  // namespace fx2

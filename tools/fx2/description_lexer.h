@@ -41,6 +41,13 @@ class DescriptionLexer {
   // The raw text up to the '}' that closes a block whose '{' was the last
   // token read; the '}' is consumed. Used for inline assembly.
   bool RawBlock(std::string* text, SourcePosition* start, std::string* error);
+  // Skips raw text up to and including the first `close` outside nested
+  // (), [] and {}: after a bracket token, its balancing bracket; after any
+  // other token, e.g. the ';' that ends it. For HLSL function parameter
+  // lists and bodies and static variables, which this reader does not parse. `opened`
+  // and `what` name the bracket in the message when it is never closed.
+  bool SkipBalanced(char close, const SourcePosition& opened, const std::string& what,
+                    std::string* error);
 
  private:
   struct Source {

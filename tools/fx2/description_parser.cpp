@@ -94,14 +94,16 @@ bool NumericType(const std::string& word, Shape* shape) {
 class Parser {
  public:
   Parser(const std::string& text, const std::string& file, const FileReader& reader,
-         Description* out, std::string* error)
-      : lexer_(text, file, reader), reader_(reader), out_(out), error_(error) {}
+         Description* out, std::string* error, bool hlsl = false)
+      : lexer_(text, file, reader), reader_(reader), out_(out), error_(error), hlsl_(hlsl) {}
 
   bool Run() {
     if (!Advance()) return false;
     while (token_.kind != TokenKind::End) {
       if (IsWord("technique")) {
         if (!ParseTechnique()) return false;
+      } else if (hlsl_) {
+        if (!ParseHlslTopLevel()) return false;
       } else if (!ParseDeclaration()) {
         return false;
       }
@@ -181,6 +183,20 @@ class Parser {
           if (!Advance()) return false;
         } else if (!IsPunct("}")) {
           return Expected("',' or '}' in the initializer");
+        }
+      }
+      return Advance();
+    }
+    Shape constructed;
+    if (hlsl_ && token_.kind == TokenKind::Identifier && NumericType(token_.text, &constructed)) {
+      // float4(1, 2, 3, 4): its arguments, as a braced list would give them.
+      if (!Advance() || !Expect("(", "after the type of a constructor")) return false;
+      while (!IsPunct(")")) {
+        if (!ParseLiterals(literals)) return false;
+        if (IsPunct(",")) {
+          if (!Advance()) return false;
+        } else if (!IsPunct(")")) {
+          return Expected("',' or ')' in the constructor");
         }
       }
       return Advance();
@@ -306,6 +322,62 @@ class Parser {
     return Advance();
   }
 
+  // ---- HLSL top level ---------------------------------------------------------
+
+  bool IsTypeWord() const {
+    Shape shape;
+    Type object;
+    return token_.kind == TokenKind::Identifier &&
+           (NumericType(token_.text, &shape) || ObjectType(token_.text, &object) ||
+            IsWord("row_major") || IsWord("column_major"));
+  }
+
+  // Raw text up to the ';' that ends the construct, brackets balanced.
+  bool SkipStatement(const std::string& what) {
+    if (!lexer_.SkipBalanced(';', token_.position, what, error_)) return false;
+    return Advance();
+  }
+
+  // After the name of a function, at its '(': the parameter list, an
+  // optional semantic and the body (or ';' for a prototype).
+  bool SkipFunction(const std::string& name) {
+    if (!lexer_.SkipBalanced(')', token_.position, "the parameter list of '" + name + "'", error_))
+      return false;
+    if (!Advance()) return false;
+    if (IsPunct(":")) {
+      std::string semantic;
+      if (!Advance() || !Identifier(&semantic, "a semantic after ':'")) return false;
+    }
+    if (IsPunct(";")) return Advance();
+    if (!IsPunct("{")) return Expected("'{' to open the body of '" + name + "'");
+    if (!lexer_.SkipBalanced('}', token_.position, "the body of '" + name + "'", error_))
+      return false;
+    return Advance();
+  }
+
+  bool ParseHlslTopLevel() {
+    // Not parameters of the effect: compile-time constants and types.
+    if (IsWord("static") || IsWord("struct") || IsWord("typedef"))
+      return SkipStatement("'" + token_.text + "'");
+    if (IsWord("uniform") || IsWord("extern") || IsWord("const") || IsWord("shared") ||
+        IsWord("inline")) {
+      return Advance() && ParseHlslTopLevel();
+    }
+    if (IsPunct(";")) return Advance();
+    if (IsTypeWord()) return ParseDeclaration();
+    // A function returning a struct or void; anything else is a parameter
+    // type the file format cannot hold.
+    SourcePosition type_at = token_.position;
+    std::string type_name;
+    if (!Identifier(&type_name, "a declaration, a function or a technique")) return false;
+    std::string name;
+    if (!Identifier(&name, "a name after '" + type_name + "'")) return false;
+    if (IsPunct("(")) return SkipFunction(name);
+    return FailAt(type_at, "'" + name + "' has the type '" + type_name +
+                               "', which an effect parameter cannot have (bool, int, float, "
+                               "their vectors and matrices, string, texture or sampler)");
+  }
+
   // ---- declarations -----------------------------------------------------------
 
   bool ParseDeclaration() {
@@ -314,6 +386,7 @@ class Parser {
     Parameter p;
     SourcePosition name_at = token_.position;
     if (!Identifier(&p.name, "a parameter name")) return false;
+    if (hlsl_ && IsPunct("(")) return SkipFunction(p.name);
     if (effect().FindParameter(p.name))
       return FailAt(name_at, "a second parameter named '" + p.name + "'");
     if (!ParseArraySuffix(&shape)) return false;
@@ -321,7 +394,9 @@ class Parser {
       return Fail("arrays of textures and samplers are not supported");
     }
     if (IsPunct(":")) {
-      if (!Advance() || !Identifier(&p.semantic, "a semantic after ':'")) return false;
+      if (!Advance()) return false;
+      if (IsWord("register")) return Fail("register bindings are not supported: D3DX places parameters itself");
+      if (!Identifier(&p.semantic, "a semantic after ':'")) return false;
     }
     if (!ParseAnnotations(&p.annotations)) return false;
     p.value.shape = shape;
@@ -451,7 +526,9 @@ class Parser {
     SourcePosition bind_at;
     bool has_bind = false;
     while (!IsPunct("}")) {
-      if (IsWord("bind")) {
+      if (IsWord("bind") && hlsl_) {
+        return Fail("bind is for effect descriptions: a compiled HLSL shader carries its own constant table");
+      } else if (IsWord("bind")) {
         if (has_bind) return Fail("a second bind block in the pass");
         has_bind = true;
         bind_at = token_.position;
@@ -543,6 +620,40 @@ class Parser {
     return Advance();
   }
 
+  // compile <profile> <entry>(): the shader is compiled later, from the
+  // whole source, by the HLSL compiler.
+  bool ParseCompile(size_t t, size_t p) {
+    ShaderSource source;
+    source.technique = t;
+    source.pass = p;
+    source.state = effect().techniques[t].passes[p].states.size();
+    source.position = token_.position;
+    if (!Advance()) return false;  // compile
+    SourcePosition profile_at = token_.position;
+    if (!Identifier(&source.profile, "a pixel shader profile (ps_2_0, ps_2_a, ps_2_b, ps_3_0)"))
+      return false;
+    static const char* const kProfiles[] = {"ps_2_0", "ps_2_a", "ps_2_b", "ps_3_0"};
+    bool known = false;
+    for (const char* profile : kProfiles) known = known || source.profile == profile;
+    if (!known) {
+      return FailAt(profile_at, "'" + source.profile +
+                                    "' is not a pixel shader profile Texloom compiles (ps_2_0, "
+                                    "ps_2_a, ps_2_b, ps_3_0)");
+    }
+    if (!Identifier(&source.entry, "the name of the function to compile")) return false;
+    if (!Expect("(", "after the function name")) return false;
+    if (!IsPunct(")")) {
+      return Fail("arguments to compile are not supported: give '" + source.entry +
+                  "' no uniform parameters and read effect parameters directly");
+    }
+    out_->shaders.push_back(std::move(source));
+    PassState state;
+    state.kind = PassStateKind::PixelShaderCode;
+    state.operation = op::kPixelShader;
+    effect().techniques[t].passes[p].states.push_back(std::move(state));
+    return Advance();
+  }
+
   bool ParseStatement(size_t t, size_t p) {
     std::vector<PassState>& states = effect().techniques[t].passes[p].states;
     SourcePosition at = token_.position;
@@ -556,6 +667,15 @@ class Parser {
         state.kind = PassStateKind::ShaderNull;
         state.operation = pixel ? op::kPixelShader : op::kVertexShader;
         if (!Advance()) return false;
+      } else if (hlsl_ && !pixel && (IsWord("compile") || IsWord("asm"))) {
+        return Fail("vertex shaders are not supported: Texloom draws its own full-screen quad "
+                    "(leave VertexShader out or set it to NULL)");
+      } else if (hlsl_ && IsWord("compile")) {
+        if (!ParseCompile(t, p)) return false;
+        return Expect(";", "after the shader");
+      } else if (hlsl_ && IsWord("asm")) {
+        return Fail("assembly shaders are not supported in HLSL effects: write "
+                    "PixelShader = compile ps_3_0 Function();");
       } else if (pixel && IsWord("asm")) {
         if (!ParseShaderSource(t, p)) return false;
         return Expect(";", "after the shader");
@@ -626,6 +746,7 @@ class Parser {
   const FileReader& reader_;
   Description* out_;
   std::string* error_;
+  bool hlsl_ = false;
   Token token_;
 };
 
@@ -636,6 +757,15 @@ bool ParseDescription(const std::string& text, const std::string& file, const Fi
   *description = Description();
   description->file = file;
   return Parser(text, file, reader, description, error).Run();
+}
+
+bool ParseHlslDeclarations(const std::string& text, const std::string& file,
+                           Description* description, std::string* error) {
+  *description = Description();
+  description->file = file;
+  // Includes are resolved by the preprocessor before this reads the text.
+  FileReader no_files;
+  return Parser(text, file, no_files, description, error, /*hlsl=*/true).Run();
 }
 
 }  // namespace fx2

@@ -9,6 +9,7 @@ int4 FilterVersion < string name = "Texloom Denoise3";
 // noise; a neighbour that differs by the threshold or more is not used.
 int Track0 < string name = "Threshold"; int def = 300; int min = 0; int max = 2048; > = 300;
 
+// The frame before, the frame itself and the frame after.
 texture TxSrc0 < int frame_offset = -1; >;
 texture TxSrc1 < int frame_offset = 0; >;
 texture TxSrc2 < int frame_offset = 1; >;
@@ -26,38 +27,20 @@ sampler2D Next = sampler_state {
   AddressU = CLAMP; AddressV = CLAMP;
 };
 
+// 1 for an identical neighbour, falling to 0 at the threshold.
+float4 Closeness(float4 neighbour, float4 centre, float threshold) {
+  return saturate(1 - abs(neighbour - centre) / threshold);
+}
+
+float4 Denoise(float2 uv : TEXCOORD0) : COLOR0 {
+  float4 p = tex2D(Previous, uv), c = tex2D(Current, uv), n = tex2D(Next, uv);
+  // The images hold host value / 4096 (F32); a zero threshold uses none.
+  float threshold = max(Track0 / 4096.0, 0.000001);
+  float4 wp = Closeness(p, c, threshold), wn = Closeness(n, c, threshold);
+  float4 blended = (c + wp * p + wn * n) / (1 + wp + wn);
+  return float4(blended.xyz, 0);
+}
+
 technique ProcessImage0 {
-  pass Denoise {
-    PixelShader = asm {
-      ps_2_0
-      def c4, 0.000244140625, 1, 0.000001, 0   // 1/4096, 1, smallest threshold, 0
-      dcl t0.xy
-      dcl_2d s0
-      dcl_2d s1
-      dcl_2d s2
-      texld r0, t0, s0
-      texld r1, t0, s1
-      texld r2, t0, s2
-      mul r3.x, c0.x, c4.x          // the threshold in texture units (F32: value / 4096)
-      max r3.x, r3.x, c4.z
-      rcp r3.x, r3.x
-      add r4, r0, -r1
-      abs r4, r4
-      mad_sat r4, r4, -r3.x, c4.y   // weight of the previous frame: 1 - |p - c| / threshold
-      add r5, r2, -r1
-      abs r5, r5
-      mad_sat r5, r5, -r3.x, c4.y   // weight of the next frame
-      mad r6, r0, r4, r1
-      mad r6, r2, r5, r6            // c + wp * p + wn * n
-      add r7, r4, r5
-      add r7, r7, c4.y              // 1 + wp + wn
-      rcp r8.x, r7.x
-      rcp r8.y, r7.y
-      rcp r8.z, r7.z
-      mul r6.xyz, r6, r8
-      mov r6.w, c4.w
-      mov oC0, r6
-    };
-    bind { c0 = Track0; s0 = Previous; s1 = Current; s2 = Next; }
-  }
+  pass Denoise { PixelShader = compile ps_2_0 Denoise(); }
 }

@@ -8,6 +8,7 @@ int4 FilterVersion < string name = "Texloom Sharpen";
 
 int Track0 < string name = "Amount %"; int def = 150; int min = 0; int max = 500; > = 150;
 
+// Right, left, below, above, in pixels; TexelKernel0 is the same in texels.
 float4 PixelKernel0[4] = { {1, 0, 0, 0}, {-1, 0, 0, 0}, {0, 1, 0, 0}, {0, -1, 0, 0} };
 float4 TexelKernel0[4];
 
@@ -17,31 +18,14 @@ sampler2D Source = sampler_state {
   AddressU = CLAMP; AddressV = CLAMP;
 };
 
+float4 Sharpen(float2 uv : TEXCOORD0) : COLOR0 {
+  float4 centre = tex2D(Source, uv);
+  float4 neighbours = 0;
+  for (int i = 0; i < 4; i++) neighbours += tex2D(Source, uv + TexelKernel0[i].xy);
+  float detail = centre.x - neighbours.x / 4;
+  return float4(centre.x + detail * Track0 * 0.01, centre.yz, 0);
+}
+
 technique ProcessImage0 {
-  pass Sharpen {
-    PixelShader = asm {
-      ps_2_0
-      def c8, 0.01, -0.25, 0, 0
-      dcl t0.xy
-      dcl_2d s0
-      add r0.xy, t0, c1
-      add r1.xy, t0, c2
-      add r2.xy, t0, c3
-      add r3.xy, t0, c4
-      texld r4, t0, s0
-      texld r0, r0, s0
-      texld r1, r1, s0
-      texld r2, r2, s0
-      texld r3, r3, s0
-      add r0, r0, r1
-      add r0, r0, r2
-      add r0, r0, r3
-      mad r0, r0, c8.y, r4          // detail: the pixel minus the mean of its neighbours
-      mul r1.x, c0.x, c8.x          // the amount as a factor
-      mad r4.x, r0.x, r1.x, r4.x
-      mov r4.w, c8.z
-      mov oC0, r4
-    };
-    bind { c0 = Track0; c1-c4 = TexelKernel0; s0 = Source; }
-  }
+  pass Sharpen { PixelShader = compile ps_2_0 Sharpen(); }
 }
