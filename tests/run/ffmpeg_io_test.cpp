@@ -117,7 +117,7 @@ TEST(FfmpegIoTest, ProbesAndDecodesFramesWithTheirPixels) {
   EXPECT_FALSE(info.deep);
 
   ClipDecoder decoder;
-  ASSERT_TRUE(decoder.Start(scratch / "clip.mkv", 7, 5, false, scratch / "log", &error)) << error;
+  ASSERT_TRUE(decoder.Start(scratch / "clip.mkv", 7, 5, false, "", scratch / "log", &error)) << error;
   std::vector<uint8_t> rgb;
   for (const Image& frame : frames) {
     ASSERT_EQ(1, decoder.ReadFrame(&rgb));
@@ -143,7 +143,7 @@ TEST(FfmpegIoTest, SixteenBitRgbIsDecodedWithEveryBit) {
   ASSERT_TRUE(ProbeClip(scratch / "deep.ppm", &info, &error)) << error;
   EXPECT_TRUE(info.deep) << info.pixel_format;
   ClipDecoder decoder;
-  ASSERT_TRUE(decoder.Start(scratch / "deep.ppm", 2, 1, true, scratch / "log", &error)) << error;
+  ASSERT_TRUE(decoder.Start(scratch / "deep.ppm", 2, 1, true, "", scratch / "log", &error)) << error;
   std::vector<uint8_t> rgb48;
   ASSERT_EQ(1, decoder.ReadFrame(&rgb48));
   ASSERT_EQ(12u, rgb48.size());

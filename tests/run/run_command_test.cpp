@@ -44,7 +44,7 @@ TEST_F(RunCommandTest, TracksByNameOrIndexAndDefaults) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.offset);
-    std::vector<std::string> arguments = {clip, "-e", effect, "-o", out() + "/"};
+    std::vector<std::string> arguments = {clip, "-e", effect, "-o", out() + "/", "-y"};
     arguments.insert(arguments.end(), c.settings.begin(), c.settings.end());
     const ProgramResult result = Run(arguments);
     ASSERT_EQ(0, result.status) << result.errors;
@@ -258,20 +258,33 @@ TEST_F(RunCommandTest, UnderWineTheHostGetsWindowsPaths) {
   const std::string arguments_seen = ReadText(log());
   EXPECT_EQ(0u, arguments_seen.find("run\n--plugin\n" + windows_tmp + "\\texloom-run."))
       << arguments_seen;
-  EXPECT_TRUE(Contains(arguments_seen, "\\plugin\\texloom.auf\n--input\n" + windows_tmp))
-      << arguments_seen;
+  EXPECT_TRUE(Contains(arguments_seen, "\\plugin\\texloom.auf\n--input\n-\n")) << arguments_seen;
   const std::vector<Image> back = ReadFrames(out() + "/frame_%06d.png", kWidth, kHeight);
   ASSERT_EQ(2u, back.size());
   ExpectSameImage(Inverted(frames_[1]), back[1]);
 }
 
-TEST_F(RunCommandTest, ExistingOutputIsReplacedOnSuccess) {
+TEST_F(RunCommandTest, ExistingOutputIsRefusedUnlessReplacingIsAsked) {
   const std::string clip = MakeClip(1);
-  WriteText(out() + "/a.png", "old");
-  const ProgramResult result = Run({clip, "-e", Effect(kControls), "-o", out() + "/a.png"});
-  ASSERT_EQ(0, result.status) << result.errors;
-  EXPECT_EQ(std::vector<std::string>{"a.png"}, ListFolder(out()));
-  EXPECT_EQ(1u, ReadFrames(out() + "/a.png", kWidth, kHeight).size());
+  const struct {
+    std::vector<std::string> flags;
+    int status;
+  } cases[] = {{{}, 2}, {{"-n"}, 2}, {{"-y"}, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.flags.empty() ? "no flag" : c.flags[0]);
+    WriteText(out() + "/a.png", "old");
+    std::vector<std::string> arguments = {clip, "-e", Effect(kControls), "-o", out() + "/a.png"};
+    arguments.insert(arguments.end(), c.flags.begin(), c.flags.end());
+    const ProgramResult result = Run(arguments);
+    ASSERT_EQ(c.status, result.status) << result.errors;
+    EXPECT_EQ(std::vector<std::string>{"a.png"}, ListFolder(out()));
+    if (c.status == 0) {
+      EXPECT_EQ(1u, ReadFrames(out() + "/a.png", kWidth, kHeight).size());
+    } else {
+      EXPECT_EQ("old", ReadText(out() + "/a.png"));
+      EXPECT_TRUE(Contains(result.errors, "a.png' exists; -y replaces it")) << result.errors;
+    }
+  }
 }
 
 TEST_F(RunCommandTest, HelpGoesToStandardOutput) {

@@ -1,6 +1,9 @@
 #include "run/ffmpeg_io.h"
 
+#include <signal.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -123,6 +126,28 @@ bool ProbeClip(const std::string& clip, ClipInfo* info, std::string* error) {
   return ParseProbeOutput(out, info, error);
 }
 
+bool CountFrames(const std::string& clip, long* count, std::string* error) {
+  std::string out;
+  std::string err;
+  int status = 0;
+  if (!RunAndCapture({"ffprobe", "-v", "error", "-select_streams", "v:0", "-count_packets",
+                      "-show_entries", "stream=nb_read_packets", "-of", "csv=p=0", "-i", clip},
+                     &out, &err, &status, error)) {
+    *error += " (Debian: ffmpeg)";
+    return false;
+  }
+  long parsed = 0;
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ',')) {
+    out.pop_back();
+  }
+  if (status != 0 || !ParseCount(out, &parsed)) {
+    *error = "ffprobe cannot count its frames" + (err.empty() ? std::string() : ": " + err);
+    return false;
+  }
+  *count = parsed;
+  return true;
+}
+
 bool IsSixteenBitRgb(const std::string& pixel_format) {
   static const char* const kDeep[] = {"rgb48le",  "rgb48be",  "bgr48le",   "bgr48be",
                                       "rgba64le", "rgba64be", "bgra64le",  "bgra64be",
@@ -133,9 +158,28 @@ bool IsSixteenBitRgb(const std::string& pixel_format) {
   return false;
 }
 
-std::vector<std::string> DecoderArguments(const std::string& clip, bool deep) {
+std::string SeekSeconds(long frame, const std::string& rate) {
+  if (frame <= 0) return "";
+  double frames_per_second = std::strtod(rate.c_str(), nullptr);
+  const size_t slash = rate.find('/');
+  if (slash != std::string::npos) {
+    frames_per_second /= std::strtod(rate.c_str() + slash + 1, nullptr);
+  }
+  if (!(frames_per_second > 0.0)) return "";
+  // Half a frame early: frame n's time stamp is then the first one at or
+  // after the seek point, whatever the rounding of the stored time stamps.
+  char text[64];
+  std::snprintf(text, sizeof text, "%.6f", (static_cast<double>(frame) - 0.5) / frames_per_second);
+  return text;
+}
+
+std::vector<std::string> DecoderArguments(const std::string& clip, bool deep,
+                                          const std::string& seek_seconds) {
   std::vector<std::string> arguments = {"ffmpeg"};
   arguments.insert(arguments.end(), std::begin(kQuiet), std::end(kQuiet));
+  // ffmpeg seeks before the input to the key frame before that time and
+  // decodes on from there, dropping the frames before it.
+  if (!seek_seconds.empty()) arguments.insert(arguments.end(), {"-ss", seek_seconds});
   // Every frame as stored, none duplicated or dropped to fit a rate.
   arguments.insert(arguments.end(), {"-i", clip, "-map", "0:v:0", "-fps_mode", "passthrough", "-f",
                                      "rawvideo", "-pix_fmt", deep ? "rgb48le" : "rgb24", "-"});
@@ -177,10 +221,11 @@ std::vector<std::string> EncoderArguments(OutputKind kind, const std::string& fi
 }
 
 bool ClipDecoder::Start(const std::string& clip, int width, int height, bool deep,
-                        const std::string& log_path, std::string* error) {
+                        const std::string& seek_seconds, const std::string& log_path,
+                        std::string* error) {
   frame_bytes_ = static_cast<size_t>(width) * static_cast<size_t>(height) * (deep ? 6 : 3);
   log_path_ = log_path;
-  if (!process_.Start(DecoderArguments(clip, deep), Stdio::Null(), Stdio::Pipe(),
+  if (!process_.Start(DecoderArguments(clip, deep, seek_seconds), Stdio::Null(), Stdio::Pipe(),
                       Stdio::File(log_path), error)) {
     *error += " (Debian: ffmpeg)";
     return false;
@@ -201,6 +246,10 @@ bool ClipDecoder::Finish(std::string* error) {
   *error = "ffmpeg could not decode the clip" +
            (tail.empty() ? " (status " + std::to_string(status) + ")" : ": " + tail);
   return false;
+}
+
+void ClipDecoder::Signal() {
+  if (process_.running()) kill(process_.pid(), SIGTERM);
 }
 
 void ClipDecoder::Abort() { process_.Terminate(); }

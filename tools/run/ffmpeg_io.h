@@ -25,6 +25,10 @@ struct ClipInfo {
 
 bool IsSixteenBitRgb(const std::string& pixel_format);
 
+// The clip's video frames counted by ffprobe from its packets, for
+// containers that do not state the count.
+bool CountFrames(const std::string& clip, long* count, std::string* error);
+
 std::vector<std::string> ProbeArguments(const std::string& clip);
 
 // ffprobe's "key=value" lines. A rotation of 90 or 270 degrees swaps width
@@ -34,7 +38,12 @@ bool ParseProbeOutput(const std::string& text, ClipInfo* info, std::string* erro
 // Runs ffprobe on the clip. The error names the reason ffprobe gave.
 bool ProbeClip(const std::string& clip, ClipInfo* info, std::string* error);
 
-std::vector<std::string> DecoderArguments(const std::string& clip, bool deep);
+// Where ffmpeg must seek (-ss) for the decoding to begin at `frame` of a
+// clip of that rate; empty for frame 0.
+std::string SeekSeconds(long frame, const std::string& rate);
+
+std::vector<std::string> DecoderArguments(const std::string& clip, bool deep,
+                                          const std::string& seek_seconds = "");
 
 // final_name: the file ffmpeg writes (for PNG frames, the pattern in the
 // staging folder); first_number: the number of the first frame written.
@@ -45,12 +54,14 @@ std::vector<std::string> EncoderArguments(OutputKind kind, const std::string& fi
 class ClipDecoder {
  public:
   // ffmpeg's own messages go to log_path. deep: rgb48le, else rgb24.
-  bool Start(const std::string& clip, int width, int height, bool deep, const std::string& log_path,
-             std::string* error);
+  bool Start(const std::string& clip, int width, int height, bool deep,
+             const std::string& seek_seconds, const std::string& log_path, std::string* error);
   // 1: a frame in *rgb; 0: end of clip; -1: a short frame or error.
   int ReadFrame(std::vector<uint8_t>* rgb);
   // After the last frame: false with ffmpeg's message when it failed.
   bool Finish(std::string* error);
+  // Asks ffmpeg to end, without waiting (a reader blocked on it returns).
+  void Signal();
   void Abort();
 
  private:

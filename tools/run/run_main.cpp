@@ -22,6 +22,10 @@ int main(int argc, char** argv) {
     std::fputs(UsageText().c_str(), stdout);
     return kExitDone;
   }
+  if (parsed.options.version) {
+    std::fputs(VersionText().c_str(), stdout);
+    return kExitDone;
+  }
   RunEnvironment environment;
   std::string error;
   if (!EnvironmentFromVariables(&environment, &error)) {
