@@ -83,22 +83,36 @@ TEST_F(RunCommandTest, FromAloneRunsToTheEnd) {
   EXPECT_EQ((std::vector<std::string>{"frame_000002.png", "frame_000003.png"}), ListFolder(out()));
 }
 
-// The host is given the clip's true length, so reads past the end clamp to
-// the last frame.
-TEST_F(RunCommandTest, HostSeesTheWholeClipForFramesAroundTheCurrent) {
-  const std::string clip = MakeClip(4);
-  const ProgramResult result = Run({clip, "-e", Effect("frame-offset 2\n"), "--from", "1", "--to",
-                                    "3", "-o", out() + "/f_%d.png"});
-  ASSERT_EQ(0, result.status) << result.errors;
-  const int expected_source[] = {3, 3, 3};  // 1+2, 2+2 clamped, 3+2 clamped
-  for (int f = 1; f <= 3; ++f) {
-    SCOPED_TRACE(f);
-    const std::vector<Image> back =
-        ReadFrames(out() + "/f_" + std::to_string(f) + ".png", kWidth, kHeight);
-    ASSERT_EQ(1u, back.size());
-    ExpectSameImage(frames_[expected_source[f - 1]], back[0]);
+// The host is given the clip's true length, so reads past either end clamp
+// to the first or last frame; frames come in order, from a seek (a range
+// that starts late, a frame before those already decoded, one far ahead) or
+// by decoding on.
+TEST_F(RunCommandTest, HostGetsTheFramesAroundTheCurrentOneFromTheStream) {
+  struct Case {
+    int frames, offset, from, to;
+  };
+  // Clips of growing length: each overwrites the source images of the last.
+  const Case cases[] = {{3, -1, 0, 2}, {4, 2, 1, 3}, {8, -3, 5, 7}, {80, 70, 0, 1}, {80, -70, 75, 75}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE("offset " + std::to_string(c.offset) + " from " + std::to_string(c.from));
+    const std::string clip = MakeClip(c.frames);
+    const ProgramResult result =
+        Run({clip, "-e", Effect("frame-offset " + std::to_string(c.offset) + "\n"), "--from",
+             std::to_string(c.from), "--to", std::to_string(c.to), "-o", out() + "/f_%d.png", "-y"});
+    ASSERT_EQ(0, result.status) << result.errors;
+    for (int f = c.from; f <= c.to; ++f) {
+      SCOPED_TRACE(f);
+      const int source = std::min(c.frames - 1, std::max(0, f + c.offset));
+      const std::vector<Image> back =
+          ReadFrames(out() + "/f_" + std::to_string(f) + ".png", kWidth, kHeight);
+      ASSERT_EQ(1u, back.size());
+      ExpectSameImage(frames_[static_cast<size_t>(source)], back[0]);
+    }
+    EXPECT_TRUE(Contains(ReadText(log()), "--frames\n" + std::to_string(c.frames) + "\n--first\n" +
+                                              std::to_string(c.from) + "\n--last\n" +
+                                              std::to_string(c.to) + "\n"))
+        << ReadText(log());
   }
-  EXPECT_TRUE(Contains(ReadText(log()), "--frames\n4\n--first\n1\n--last\n3\n")) << ReadText(log());
 }
 
 TEST_F(RunCommandTest, VideoAndPngFramesTogether) {

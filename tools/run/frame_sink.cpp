@@ -53,7 +53,7 @@ std::string FrameSink::error() {
 
 void FrameSink::Write() {
   std::vector<HostPixel> host(pixels_);
-  std::vector<uint8_t> rgb(pixels_ * 3);
+  std::vector<uint8_t> rgb(pixels_ * 6);
   for (;;) {
     std::vector<uint8_t> frame;
     {
@@ -65,7 +65,7 @@ void FrameSink::Write() {
       changed_.notify_all();
     }
     HostPixelsFromBytes(frame.data(), host.data(), pixels_);
-    Rgb24RowFromHost(host.data(), rgb.data(), pixels_);
+    Rgb48leRowFromHost(host.data(), rgb.data(), pixels_);
     for (size_t i = 0; i < encoders_.size(); ++i) {
       if (encoders_[i]->WriteFrame(rgb)) continue;
       std::string why;

@@ -71,6 +71,18 @@ void Rgb24RowFromHost(const HostPixel* pixels, uint8_t* rgb24, size_t count) {
   }
 }
 
+void Rgb48leRowFromHost(const HostPixel* pixels, uint8_t* rgb48le, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    double rgb[3];
+    RgbFromHostPixel(pixels[i], &rgb[0], &rgb[1], &rgb[2]);
+    for (int k = 0; k < 3; ++k) {
+      const long v = std::lround(Clamp01(rgb[k]) * 65535.0);
+      rgb48le[6 * i + 2 * k] = static_cast<uint8_t>(v & 0xFF);
+      rgb48le[6 * i + 2 * k + 1] = static_cast<uint8_t>(v >> 8);
+    }
+  }
+}
+
 void HostPixelsFromBytes(const uint8_t* bytes, HostPixel* pixels, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* p = bytes + 6 * i;

@@ -28,6 +28,7 @@ void RgbFromHostPixel(const HostPixel& pixel, double* r, double* g, double* b);
 void HostRowFromRgb48le(const uint8_t* rgb48le, HostPixel* pixels, size_t count);
 void HostRowFromRgb24(const uint8_t* rgb24, HostPixel* pixels, size_t count);
 void Rgb24RowFromHost(const HostPixel* pixels, uint8_t* rgb24, size_t count);
+void Rgb48leRowFromHost(const HostPixel* pixels, uint8_t* rgb48le, size_t count);
 
 // Host pixels are little-endian int16 in files; these read and write them
 // independently of the machine's byte order.

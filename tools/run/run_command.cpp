@@ -235,7 +235,50 @@ class Run : public HostObserver {
     if (single_png_only && last != options_.from) return Fail(kExitBadInput, SinglePngError());
     first_ = options_.from;
     last_ = last;
+    for (const StagedOutput& output : outputs_) settings_.push_back(SettingsFor(output.target()));
     return Filter();
+  }
+
+  // What each output gets besides the frames, said once: its pixel format,
+  // and the clip's audio and subtitles where its container takes them.
+  EncodeSettings SettingsFor(const OutputTarget& target) {
+    EncodeSettings settings;
+    settings.choices = options_.encoder;
+    settings.colour_space = clip_.colour_space;
+    settings.colour_primaries = clip_.colour_primaries;
+    settings.colour_transfer = clip_.colour_transfer;
+    const std::string format =
+        !options_.encoder.pix_fmt.empty()
+            ? options_.encoder.pix_fmt
+            : DefaultPixelFormat(target.kind, target.path, clip_.width, clip_.height,
+                                 options_.encoder.codec);
+    std::string line = target.path + ": " + (format.empty() ? "ffmpeg's pixel format" : format);
+    if (target.kind == OutputKind::video) {
+      line += settings.colour_space == "bt709" ? ", BT.709" : ", BT.601";
+      line += std::string(clip_.colour_space.empty() ? " (the clip is untagged)" : "");
+    }
+    if (target.kind == OutputKind::video && options_.encoder.audio) {
+      settings.streams_from = options_.input;
+      // The clip's audio from the first frame's time to the end of the last.
+      const double fps = FramesPerSecond(clip_.rate);
+      if (first_ > 0) settings.seek_seconds = std::to_string(first_ / fps);
+      settings.duration_seconds = std::to_string((last_ - first_ + 1) / fps);
+      const std::string extension = LowerExtension(target.path);
+      const std::string check = scratch_.path() + "/fits";
+      for (const char* type : {"a", "s"}) {
+        std::string codecs;
+        const bool fits = StreamsFit(options_.input, type, extension, check, &codecs);
+        if (codecs.empty()) continue;
+        const std::string what = std::string(*type == 'a' ? "audio" : "subtitles") + " (" +
+                                 codecs + ")";
+        (*type == 'a' ? settings.audio : settings.subtitles) = fits;
+        line += fits ? "; " + what + " copied"
+                     : "; " + what + " left out: a " + extension +
+                           " file cannot take it unchanged (.mkv takes most)";
+      }
+    }
+    Note("output " + line);
+    return settings;
   }
 
   bool OnlyOneFrameOutputs() const {
@@ -261,9 +304,10 @@ class Run : public HostObserver {
     const std::string rate = options_.fps.empty() ? clip_.rate : options_.fps;
     for (size_t i = 0; i < outputs_.size(); ++i) {
       encoders_.push_back(std::make_unique<FrameEncoder>());
-      if (!encoders_.back()->Start(
-              outputs_[i].target().kind, outputs_[i].staging_name(), clip_.width, clip_.height,
-              rate, first_, scratch_.path() + "/encode" + std::to_string(i) + ".log", &error)) {
+      if (!encoders_.back()->Start(outputs_[i].target().kind, outputs_[i].staging_name(),
+                                   clip_.width, clip_.height, rate, first_, settings_[i],
+                                   scratch_.path() + "/encode" + std::to_string(i) + ".log",
+                                   &error)) {
         return Fail(kExitToolFailed, error);
       }
     }
@@ -486,6 +530,7 @@ class Run : public HostObserver {
   TempDir scratch_;
   std::vector<StagedOutput> outputs_;
   std::vector<std::unique_ptr<FrameEncoder>> encoders_;
+  std::vector<EncodeSettings> settings_;
   std::string plugin_path_;
   bool effect_is_fx_ = false;
   ClipInfo clip_;
