@@ -39,6 +39,17 @@ TEST_F(RunCommandErrorsTest, ClipMissingAFolderOrNotAClip) {
   ASSERT_EQ(0, mkdir((scratch_ / "folder").c_str(), 0777));
   WriteText(scratch_ / "noise.mp4", std::string(5000, '\x33'));
   WriteText(scratch_ / "empty.mp4", "");
+  // An audio-only file, and an MP4 cut short (its index comes last).
+  ASSERT_EQ(0, RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                           "sine=d=0.2", "-y", scratch_ / "tone.wav"},
+                          {})
+                   .status);
+  ASSERT_EQ(0, RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                           "testsrc2=s=32x24:d=0.4", "-y", scratch_ / "whole.mp4"},
+                          {})
+                   .status);
+  const std::string whole = ReadText(scratch_ / "whole.mp4");
+  WriteText(scratch_ / "cut.mp4", whole.substr(0, whole.size() / 2));
   struct Case {
     std::string clip;
     std::string message;
@@ -49,6 +60,8 @@ TEST_F(RunCommandErrorsTest, ClipMissingAFolderOrNotAClip) {
       {scratch_ / "noise.mp4", "ffmpeg cannot read it: "},
       {scratch_ / "empty.mp4", "ffmpeg cannot read it: "},
       {scratch_ / "none_%03d.png", "ffmpeg cannot read it: "},
+      {scratch_ / "tone.wav", "no video stream with a picture size"},
+      {scratch_ / "cut.mp4", "ffmpeg cannot read it: "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.clip);

@@ -301,11 +301,58 @@ TEST_F(RunCommandTest, ExistingOutputIsRefusedUnlessReplacingIsAsked) {
   }
 }
 
-TEST_F(RunCommandTest, HelpGoesToStandardOutput) {
-  const ProgramResult result = Run({"--help"});
-  EXPECT_EQ(0, result.status);
-  EXPECT_EQ(0u, result.output.find("Usage: texloom-run")) << result.output;
-  EXPECT_EQ("", result.errors);
+TEST_F(RunCommandTest, HelpAndVersionGoToStandardOutput) {
+  const std::pair<const char*, const char*> cases[] = {{"--help", "Usage: texloom-run"},
+                                                       {"--version", "texloom-run 1."}};
+  for (const auto& c : cases) {
+    const ProgramResult result = Run({c.first});
+    EXPECT_EQ(0, result.status);
+    EXPECT_EQ(0u, result.output.find(c.second)) << result.output;
+    EXPECT_EQ("", result.errors);
+  }
+}
+
+// The clip's audio goes into a container that takes it bit for bit; one
+// that cannot take it unchanged gets none, and says so; -an drops it.
+TEST_F(RunCommandTest, AudioIsCopiedWhereTheContainerTakesIt) {
+  MakeClip(3);
+  const std::string clip = scratch_ / "with_audio.mkv";
+  ASSERT_EQ(0, RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", scratch_ / "clip.mkv", "-f",
+                           "lavfi", "-i", "sine=f=440:d=0.3:sample_rate=8000", "-map", "0:v",
+                           "-map", "1:a", "-c:v", "copy", "-c:a", "pcm_s16le", "-y", clip},
+                          {})
+                   .status);
+  auto pcm = [](const std::string& file) {
+    return RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", file, "-map", "0:a", "-f",
+                       "s16le", "-"},
+                      {})
+        .output;
+  };
+  const struct {
+    std::string output;
+    std::vector<std::string> flags;
+    bool copied;
+    std::string note;
+  } cases[] = {
+      {"a.mkv", {}, true, "audio (pcm_s16le) copied"},
+      {"b.mp4", {}, false, "audio (pcm_s16le) left out: a .mp4 file cannot take it unchanged"},
+      {"c.mkv", {"-an"}, false, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.output);
+    std::vector<std::string> arguments = {clip, "-e", Effect(kControls), "-o", out() + "/" + c.output};
+    arguments.insert(arguments.end(), c.flags.begin(), c.flags.end());
+    const ProgramResult result = Run(arguments);
+    ASSERT_EQ(0, result.status) << result.errors;
+    EXPECT_TRUE(Contains(result.errors, c.note)) << result.errors;
+    const std::string back = pcm(out() + "/" + c.output);
+    if (c.copied) {
+      EXPECT_EQ(pcm(clip), back) << "bit for bit";
+      EXPECT_EQ(2400u * 2, back.size());
+    } else {
+      EXPECT_EQ("", back);
+    }
+  }
 }
 
 }  // namespace

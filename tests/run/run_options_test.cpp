@@ -87,6 +87,25 @@ TEST(RunOptionsTest, ClipByOptionOrPositionAndAfterDoubleDash) {
   EXPECT_EQ("frames_%03d.png", Parsed({"-e", "f.fxo", "frames_%03d.png", "-o", "o.mp4"}).input);
 }
 
+TEST(RunOptionsTest, FfmpegStyleOutputOptions) {
+  const RunOptions options =
+      Parsed(With({"-y", "-an", "-c:v", "ffv1", "-crf", "18", "-preset", "slow", "-pix_fmt",
+                   "gbrp16le", "--ffmpeg-output-args", "-g 1  -slices 4"}));
+  EXPECT_EQ(Overwrite::replace, options.overwrite);
+  EXPECT_FALSE(options.encoder.audio);
+  EXPECT_EQ("ffv1", options.encoder.codec);
+  EXPECT_EQ("18", options.encoder.crf);
+  EXPECT_EQ("slow", options.encoder.preset);
+  EXPECT_EQ("gbrp16le", options.encoder.pix_fmt);
+  EXPECT_EQ((std::vector<std::string>{"-g", "1", "-slices", "4"}), options.encoder.extra);
+  EXPECT_EQ(Overwrite::never, Parsed(With({"-n"})).overwrite);
+  EXPECT_EQ(Overwrite::refuse, Parsed(kMinimal).overwrite);
+  EXPECT_TRUE(Parsed({"--version"}).version);
+  const ParsedOptions both = ParseRunOptions(With({"-y", "-n"}));
+  EXPECT_FALSE(both.ok);
+  EXPECT_EQ("-y (replace outputs) and -n (never replace) exclude each other", both.error);
+}
+
 TEST(RunOptionsTest, HelpNeedsNothingElse) {
   EXPECT_TRUE(Parsed({"--help"}).help);
   EXPECT_TRUE(Parsed({"-h"}).help);
