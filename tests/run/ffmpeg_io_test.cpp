@@ -83,11 +83,11 @@ bool Has(const std::vector<std::string>& arguments, const std::vector<std::strin
 }
 
 TEST(FfmpegIoTest, CommandLines) {
-  const std::vector<std::string> decode = DecoderArguments("-clip.mp4", false);
+  const std::vector<std::string> decode = DecoderArguments("-clip.mp4", "rgb24");
   EXPECT_EQ("ffmpeg", decode[0]);
   EXPECT_TRUE(Has(decode, {"-i", "-clip.mp4"}));
   EXPECT_TRUE(Has(decode, {"-pix_fmt", "rgb24", "-"}));
-  EXPECT_TRUE(Has(DecoderArguments("deep.png", true), {"-pix_fmt", "rgb48le", "-"}));
+  EXPECT_TRUE(Has(DecoderArguments("deep.png", "rgb48le"), {"-pix_fmt", "rgb48le", "-"}));
   EXPECT_TRUE(Has(decode, {"-fps_mode", "passthrough"}));
   EXPECT_TRUE(Has(ProbeArguments("-x.mov"), {"-i", "-x.mov"}));
 
@@ -132,7 +132,7 @@ TEST(FfmpegIoTest, ProbesAndDecodesFramesWithTheirPixels) {
   EXPECT_FALSE(info.deep);
 
   ClipDecoder decoder;
-  ASSERT_TRUE(decoder.Start(scratch / "clip.mkv", 7, 5, false, "", scratch / "log", &error)) << error;
+  ASSERT_TRUE(decoder.Start(scratch / "clip.mkv", 7, 5, "rgb24", "", scratch / "log", &error)) << error;
   std::vector<uint8_t> rgb;
   for (const Image& frame : frames) {
     ASSERT_EQ(1, decoder.ReadFrame(&rgb));
@@ -158,7 +158,7 @@ TEST(FfmpegIoTest, SixteenBitRgbIsDecodedWithEveryBit) {
   ASSERT_TRUE(ProbeClip(scratch / "deep.ppm", &info, &error)) << error;
   EXPECT_TRUE(info.deep) << info.pixel_format;
   ClipDecoder decoder;
-  ASSERT_TRUE(decoder.Start(scratch / "deep.ppm", 2, 1, true, "", scratch / "log", &error)) << error;
+  ASSERT_TRUE(decoder.Start(scratch / "deep.ppm", 2, 1, "rgb48le", "", scratch / "log", &error)) << error;
   std::vector<uint8_t> rgb48;
   ASSERT_EQ(1, decoder.ReadFrame(&rgb48));
   ASSERT_EQ(12u, rgb48.size());

@@ -312,6 +312,52 @@ TEST_F(RunCommandTest, HelpAndVersionGoToStandardOutput) {
   }
 }
 
+// An identity effect gives a deep clip back within the host's precision:
+// Y, Cb and Cr in steps of 1/4096 move R, G or B by at most
+// 0.5 * (1 + 1.772) / 4096, 22.2 code values at 16 bits; 10-bit Y'CbCr
+// comes back within a code value (and 4:2:0 chroma, resampled on the way in
+// and out, within 2 on a smooth gradient).
+TEST_F(RunCommandTest, DeepClipsComeBackWithinTheHostsPrecision) {
+  const struct {
+    std::string source_format, output;
+    std::vector<std::string> flags;
+    int tolerance;
+  } cases[] = {
+      {"rgb48le", "deep_%d.png", {}, 23},
+      {"yuv420p10le", "deep.mkv", {"-c:v", "ffv1", "-pix_fmt", "yuv420p10le"}, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.source_format);
+    const std::string clip = scratch_ / ("gradient_" + c.source_format + ".mkv");
+    ASSERT_EQ(0, RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                             "gradients=s=64x48:d=0.3:r=10", "-pix_fmt", c.source_format, "-c:v",
+                             "ffv1", "-y", clip},
+                            {})
+                     .status);
+    std::vector<std::string> arguments = {clip, "-e", Effect(kControls), "-o", out() + "/" + c.output};
+    arguments.insert(arguments.end(), c.flags.begin(), c.flags.end());
+    const ProgramResult result = Run(arguments);
+    ASSERT_EQ(0, result.status) << result.errors;
+    auto samples = [&](const std::string& file) {
+      return RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", file, "-f", "rawvideo",
+                         "-pix_fmt", c.source_format, "-"},
+                        {})
+          .output;
+    };
+    const std::string before = samples(clip);
+    const std::string after = samples(out() + "/" + c.output);
+    ASSERT_EQ(before.size(), after.size());
+    int worst = 0;
+    for (size_t i = 0; i + 1 < before.size(); i += 2) {
+      const int a = static_cast<uint8_t>(before[i]) | static_cast<uint8_t>(before[i + 1]) << 8;
+      const int b = static_cast<uint8_t>(after[i]) | static_cast<uint8_t>(after[i + 1]) << 8;
+      worst = std::max(worst, std::abs(a - b));
+    }
+    std::printf("%s: at most %d code values apart\n", c.source_format.c_str(), worst);
+    EXPECT_LE(worst, c.tolerance);
+  }
+}
+
 // The clip's audio goes into a container that takes it bit for bit; one
 // that cannot take it unchanged gets none, and says so; -an drops it.
 TEST_F(RunCommandTest, AudioIsCopiedWhereTheContainerTakesIt) {

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -110,6 +111,7 @@ bool ParseProbeOutput(const std::string& text, ClipInfo* info, std::string* erro
   parsed.width = static_cast<int>(width);
   parsed.height = static_cast<int>(height);
   parsed.deep = IsSixteenBitRgb(parsed.pixel_format);
+  parsed.ycbcr = IsYCbCr(parsed.pixel_format);
   parsed.rate = IsKnownRate(avg_rate) ? avg_rate : IsKnownRate(r_rate) ? r_rate : "25";
   *info = parsed;
   return true;
@@ -185,7 +187,21 @@ std::string SeekSeconds(long frame, const std::string& rate) {
   return text;
 }
 
-std::vector<std::string> DecoderArguments(const std::string& clip, bool deep,
+bool IsYCbCr(const std::string& pixel_format) {
+  static const char* const kPrefixes[] = {"yuv", "nv1", "nv2", "nv4", "p01", "p21", "p41",
+                                          "yuyv", "uyvy", "yvyu", "y21", "ayuv", "vuy", "xv3",
+                                          "gray"};
+  for (const char* prefix : kPrefixes) {
+    if (pixel_format.compare(0, std::strlen(prefix), prefix) == 0) return true;
+  }
+  return false;
+}
+
+std::string DecodeFormatOf(const ClipInfo& clip) {
+  return clip.ycbcr ? "yuv444p16le" : clip.deep ? "rgb48le" : "rgb24";
+}
+
+std::vector<std::string> DecoderArguments(const std::string& clip, const std::string& format,
                                           const std::string& seek_seconds) {
   std::vector<std::string> arguments = {"ffmpeg"};
   arguments.insert(arguments.end(), std::begin(kQuiet), std::end(kQuiet));
@@ -194,7 +210,7 @@ std::vector<std::string> DecoderArguments(const std::string& clip, bool deep,
   if (!seek_seconds.empty()) arguments.insert(arguments.end(), {"-ss", seek_seconds});
   // Every frame as stored, none duplicated or dropped to fit a rate.
   arguments.insert(arguments.end(), {"-i", clip, "-map", "0:v:0", "-fps_mode", "passthrough", "-f",
-                                     "rawvideo", "-pix_fmt", deep ? "rgb48le" : "rgb24", "-"});
+                                     "rawvideo", "-pix_fmt", format, "-"});
   return arguments;
 }
 
@@ -310,12 +326,13 @@ bool StreamsFit(const std::string& clip, const std::string& type, const std::str
   return fits;
 }
 
-bool ClipDecoder::Start(const std::string& clip, int width, int height, bool deep,
+bool ClipDecoder::Start(const std::string& clip, int width, int height, const std::string& format,
                         const std::string& seek_seconds, const std::string& log_path,
                         std::string* error) {
-  frame_bytes_ = static_cast<size_t>(width) * static_cast<size_t>(height) * (deep ? 6 : 3);
+  frame_bytes_ =
+      static_cast<size_t>(width) * static_cast<size_t>(height) * (format == "rgb24" ? 3 : 6);
   log_path_ = log_path;
-  if (!process_.Start(DecoderArguments(clip, deep, seek_seconds), Stdio::Null(), Stdio::Pipe(),
+  if (!process_.Start(DecoderArguments(clip, format, seek_seconds), Stdio::Null(), Stdio::Pipe(),
                       Stdio::File(log_path), error)) {
     *error += " (Debian: ffmpeg)";
     return false;

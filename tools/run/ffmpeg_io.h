@@ -21,11 +21,18 @@ struct ClipInfo {
   // ffmpeg 5.1's conversions into rgb48le from anything else scale by 256
   // instead of 257 (white becomes 0xff03), worse than 8 bits exactly.
   bool deep = false;
+  // Stored as Y'CbCr: decoded as yuv444p16le, at the decoder's full depth,
+  // and taken to the host's Y'CbCr without a detour through RGB.
+  bool ycbcr = false;
   // Colour tags, ffmpeg's names; empty when "unknown" or absent.
   std::string colour_space, colour_primaries, colour_transfer, colour_range;
 };
 
 bool IsSixteenBitRgb(const std::string& pixel_format);
+bool IsYCbCr(const std::string& pixel_format);
+
+// What the decoder gives for this clip: yuv444p16le, rgb48le or rgb24.
+std::string DecodeFormatOf(const ClipInfo& clip);
 
 // The clip's video frames counted by ffprobe from its packets, for
 // containers that do not state the count.
@@ -47,7 +54,7 @@ double FramesPerSecond(const std::string& rate);
 // clip of that rate; empty for frame 0.
 std::string SeekSeconds(long frame, const std::string& rate);
 
-std::vector<std::string> DecoderArguments(const std::string& clip, bool deep,
+std::vector<std::string> DecoderArguments(const std::string& clip, const std::string& format,
                                           const std::string& seek_seconds = "");
 
 // What an encoder writes besides the frames it is given.
@@ -86,8 +93,9 @@ bool StreamsFit(const std::string& clip, const std::string& type, const std::str
 // Reads the clip's frames as rgb24 or rgb48le.
 class ClipDecoder {
  public:
-  // ffmpeg's own messages go to log_path. deep: rgb48le, else rgb24.
-  bool Start(const std::string& clip, int width, int height, bool deep,
+  // ffmpeg's own messages go to log_path.
+  // format: DecodeFormatOf's.
+  bool Start(const std::string& clip, int width, int height, const std::string& format,
              const std::string& seek_seconds, const std::string& log_path, std::string* error);
   // 1: a frame in *rgb; 0: end of clip; -1: a short frame or error.
   int ReadFrame(std::vector<uint8_t>* rgb);

@@ -13,7 +13,10 @@ constexpr long kLongestSkip = 64;  // further ahead, a seek is quicker
 
 FrameSource::FrameSource(const std::string& input, const ClipInfo& clip,
                          const std::string& log_path)
-    : input_(input), clip_(clip), log_path_(log_path) {}
+    : input_(input),
+      clip_(clip),
+      log_path_(log_path),
+      matrix_(clip.colour_space == "bt709" ? Matrix::bt709 : Matrix::bt601) {}
 
 FrameSource::~FrameSource() { Stop(); }
 
@@ -44,7 +47,7 @@ bool FrameSource::Restart(long first, std::string* error) {
     decoded_until_ = first;
   }
   decoder_.reset(new ClipDecoder);
-  if (!decoder_->Start(input_, clip_.width, clip_.height, clip_.deep,
+  if (!decoder_->Start(input_, clip_.width, clip_.height, DecodeFormatOf(clip_),
                       SeekSeconds(first, clip_.rate), log_path_, error)) {
     return false;
   }
@@ -72,7 +75,9 @@ void FrameSource::Decode(long first) {
       if (stopping_) return;
     }
     if (got == 1) {
-      if (clip_.deep) {
+      if (clip_.ycbcr) {
+        HostFrameFromYuv444p16le(raw.data(), host.data(), pixels, matrix_);
+      } else if (clip_.deep) {
         HostRowFromRgb48le(raw.data(), host.data(), pixels);
       } else {
         HostRowFromRgb24(raw.data(), host.data(), pixels);

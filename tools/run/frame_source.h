@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "run/ffmpeg_io.h"
+#include "run/host_colour.h"
 
 namespace texloom_run {
 
@@ -43,6 +44,7 @@ class FrameSource {
   const std::string input_;
   const ClipInfo clip_;
   const std::string log_path_;
+  const Matrix matrix_;
   std::unique_ptr<ClipDecoder> decoder_;
   std::thread thread_;
   std::mutex mutex_;

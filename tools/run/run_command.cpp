@@ -220,6 +220,16 @@ class Run : public HostObserver {
     }
     clip_ = clip;
     frames_ = clip.frame_count;
+    Note("clip: " + std::to_string(clip.width) + "x" + std::to_string(clip.height) + " " +
+         clip.pixel_format + ", " + Plural(frames_, "frame", "frames") + ", read as " +
+         (clip.ycbcr ? std::string("Y'CbCr ") +
+                           (clip.colour_space == "bt709" ? "BT.709 (its tag)"
+                            : clip.colour_space.empty()
+                                ? "BT.601 (untagged)"
+                                : "BT.601 (tagged " + clip.colour_space + ")") +
+                           " at 16 bits"
+          : clip.deep ? "16-bit RGB"
+                      : "8-bit RGB"));
 
     const long last = options_.to >= 0 ? options_.to : frames_ - 1;
     const std::string clip_frames = ", which has " + Plural(frames_, "frame", "frames") + " (0.." +
