@@ -5,6 +5,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "run/run_command_fixture.h"
 
 namespace run_test {
@@ -322,6 +324,15 @@ TEST_F(RunCommandErrorsTest, InterruptionEndsTheHostAndRemovesEverything) {
   ExpectNothingWritten();
   const std::string state = ReadText("/proc/" + host_pid.substr(0, host_pid.find('\n')) + "/stat");
   EXPECT_TRUE(state.empty() || Contains(state, ") Z ")) << "the host still runs: " << state;
+  // Nor does the decoder, the one process that names the clip.
+  for (const std::string& entry : ListFolder("/proc")) {
+    if (entry.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string command_line = ReadText("/proc/" + entry + "/cmdline");
+    std::replace(command_line.begin(), command_line.end(), '\0', ' ');
+    const std::string process_state = ReadText("/proc/" + entry + "/stat");
+    EXPECT_FALSE(Contains(command_line, clip) && !Contains(process_state, ") Z "))
+        << "still running: " << command_line;
+  }
 }
 
 }  // namespace
