@@ -42,7 +42,8 @@ technique ProcessImage0 {
   }
 }
 EOF
-  "$root/tools/texloom-fxo" "$work/identity.fxd" -o "$effect" >&2
+  WINEPREFIX=$work/fxo-prefix WINEDLLOVERRIDES="mscoree,mshtml=" \
+    "$root/tools/texloom-fxo" "$work/identity.fxd" -o "$effect" >&2
 fi
 
 sample=$work/sample.mkv

@@ -352,6 +352,7 @@ class Run : public HostObserver {
     if (env_.launch.uses_wine()) Note("starting texloom.auf under Wine...");
     progress_.Begin("filtering", last_ - first_ + 1, MonotonicSeconds());
     const double began = MonotonicSeconds();
+    began_ = began;
     const HostOutcome outcome = RunHost(env_.launch, request, pixels_ * kHostPixelBytes, this);
     source_->Stop();
     progress_.End(outcome.frames_read, MonotonicSeconds());
@@ -365,16 +366,20 @@ class Run : public HostObserver {
   // frames, for the encoders to take frames, and the rest, the plug-in's.
   void ReportShares(double seconds, const HostOutcome& outcome) {
     if (seconds <= 0.0 || outcome.frames_read == 0) return;
+    Note("time: " + Shares(seconds) +
+         (outcome.held >= 0 ? "; the host held at most " + Plural(outcome.held, "frame", "frames")
+                            : ""));
+  }
+
+  std::string Shares(double seconds) const {
     const double decode = source_->wait_seconds();
     const double encode = sink_->wait_seconds();
     const double plugin = seconds - decode - encode > 0.0 ? seconds - decode - encode : 0.0;
     auto percent = [seconds](double part) {
       return std::to_string(static_cast<int>(100.0 * part / seconds + 0.5)) + "%";
     };
-    Note("time: decode " + percent(decode) + ", plug-in " + percent(plugin) + ", encode " +
-         percent(encode) + (outcome.held >= 0 ? "; the host held at most " +
-                                                    Plural(outcome.held, "frame", "frames")
-                                              : ""));
+    return "decode " + percent(decode) + ", plug-in " + percent(plugin) + ", encode " +
+           percent(encode);
   }
 
   int Conclude(const HostOutcome& outcome) {
@@ -527,7 +532,9 @@ class Run : public HostObserver {
       return false;
     }
     ++delivered_;
-    progress_.Update(delivered_, MonotonicSeconds());
+    const double now = MonotonicSeconds();
+    progress_.SetDetail("; " + Shares(now - began_));
+    progress_.Update(delivered_, now);
     return true;
   }
 
@@ -551,6 +558,7 @@ class Run : public HostObserver {
   std::unique_ptr<FrameSource> source_;
   std::unique_ptr<FrameSink> sink_;
   std::string input_error_;
+  double began_ = 0.0;
   std::string title_;
   int messages_ = 0;
   long ok_seen_ = 0;
