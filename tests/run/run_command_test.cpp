@@ -1,6 +1,8 @@
 // texloom-run end to end against the native stand-in host: pixels, frame
 // ranges, every kind of output, controls, messages and what the host is told.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include "run/run_command_fixture.h"
 
@@ -356,6 +358,45 @@ TEST_F(RunCommandTest, DeepClipsComeBackWithinTheHostsPrecision) {
     std::printf("%s: at most %d code values apart\n", c.source_format.c_str(), worst);
     EXPECT_LE(worst, c.tolerance);
   }
+}
+
+// The edit loop renders the chosen frames beside their sources, reports a
+// broken save and waits for the next, and ends on Ctrl-C.
+TEST_F(RunCommandTest, WatchRendersAgainOnEverySave) {
+  const std::string clip = MakeClip(4);
+  const std::string effect = Effect(kControls);
+  auto environment = Environment();
+  const pid_t command =
+      StartProgram({TEXLOOM_RUN_PROGRAM, clip, "-e", effect, "--watch", "--frames", "1,3", "-o",
+                    out() + "/preview/"},
+                   environment, scratch_ / "errors");
+  ASSERT_GT(command, 0);
+  auto wait_for = [&](const std::string& text, int count) {
+    for (int i = 0; i < 1500; ++i) {
+      const std::string errors = ReadText(scratch_ / "errors");
+      size_t found = 0;
+      for (size_t at = errors.find(text); at != std::string::npos; at = errors.find(text, at + 1)) {
+        ++found;
+      }
+      if (found >= static_cast<size_t>(count)) return true;
+      usleep(10000);
+    }
+    return false;
+  };
+  ASSERT_TRUE(wait_for("rendered 2 frames into", 1)) << ReadText(scratch_ / "errors");
+  const std::vector<Image> side_by_side =
+      ReadFrames(out() + "/preview/frame_000003.png", 2 * kWidth, kHeight);
+  ASSERT_EQ(1u, side_by_side.size());
+  sleep(1);  // a later modification time
+  Effect("discovery-fail\n");
+  EXPECT_TRUE(wait_for("waiting for", 1)) << ReadText(scratch_ / "errors");
+  sleep(1);
+  Effect(std::string(kControls) + "check Invert 1\n");
+  EXPECT_TRUE(wait_for("rendered 2 frames into", 2)) << ReadText(scratch_ / "errors");
+  kill(command, SIGINT);
+  EXPECT_EQ(130, WaitProgram(command));
+  EXPECT_EQ((std::vector<std::string>{"frame_000001.png", "frame_000003.png"}),
+            ListFolder(out() + "/preview"));
 }
 
 // The clip's audio goes into a container that takes it bit for bit; one

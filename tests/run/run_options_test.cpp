@@ -101,9 +101,6 @@ TEST(RunOptionsTest, FfmpegStyleOutputOptions) {
   EXPECT_EQ(Overwrite::never, Parsed(With({"-n"})).overwrite);
   EXPECT_EQ(Overwrite::refuse, Parsed(kMinimal).overwrite);
   EXPECT_TRUE(Parsed({"--version"}).version);
-  const ParsedOptions both = ParseRunOptions(With({"-y", "-n"}));
-  EXPECT_FALSE(both.ok);
-  EXPECT_EQ("-y (replace outputs) and -n (never replace) exclude each other", both.error);
 }
 
 TEST(RunOptionsTest, HelpNeedsNothingElse) {
@@ -193,6 +190,11 @@ TEST(RunOptionsTest, MalformedCommandLines) {
       {With({"-o", "f_%0d.png"}), "needs exactly one %d or %0Nd"},
       {With({"-o", "v_%03d.mp4"}), "a video output cannot be a pattern"},
       {With({"-o", ""}), "an output path is empty"},
+      {With({"--watch"}), "--watch and --frames go together"},
+      {With({"--frames", "1,x"}), "expected frame numbers such as 10,120,240"},
+      {With({"--watch", "--frames", "1"}), "--watch writes into one folder"},
+      {With({"-y", "-n"}), "-y (replace outputs) and -n (never replace) exclude each other"},
+      {With({"-c:v", "-crf"}), "-c:v needs a value"},
   };
   for (const BadCase& c : cases) {
     std::string shown;

@@ -133,7 +133,9 @@ class Session {
         payload_left_ -= take;
         if (payload_left_ == 0) {
           ++outcome_.frames_read;
-          if (!observer_->OnFrame(payload_frame_, frame_.data(), frame_.size())) stop_ = true;
+          if (!observer_->OnFrame(payload_frame_, frame_.data(), frame_.size())) {
+            Stop("frame " + std::to_string(payload_frame_) + " was not taken");
+          }
         }
         continue;
       }
@@ -171,9 +173,10 @@ class Session {
         }
         break;
       case HostEventKind::need:
-        if (!observer_->OnNeed(event.frame, &input_) ||
-            !WriteAll(child_.stdin_fd(), input_.data(), input_.size())) {
-          stop_ = true;
+        if (!observer_->OnNeed(event.frame, &input_)) {
+          Stop("frame " + std::to_string(event.frame) + " could not be given");
+        } else if (!WriteAll(child_.stdin_fd(), input_.data(), input_.size())) {
+          Stop("frame " + std::to_string(event.frame) + " could not be sent: " + strerror(errno));
         }
         break;
       case HostEventKind::held:
@@ -189,6 +192,11 @@ class Session {
         break;
     }
     observer_->OnEvent(event);
+  }
+
+  void Stop(const std::string& why) {
+    stop_ = true;
+    if (outcome_.stop_reason.empty()) outcome_.stop_reason = why;
   }
 
   const size_t frame_bytes_;

@@ -46,6 +46,7 @@ struct HostOutcome {
   std::string start_error;
   int status = -1;         // the host's exit status; 128 + signal when killed
   bool stopped = false;    // ended by us: interrupted, or the observer said stop
+  std::string stop_reason;  // why, when it was not an interruption
   long frames_ok = 0;      // "frame n ok" lines
   long frames_read = 0;    // frames handed to OnFrame
   long held = -1;          // the most input frames the host held at once

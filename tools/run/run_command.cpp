@@ -420,6 +420,7 @@ class Run : public HostObserver {
       std::string text = "the host ended with status " + std::to_string(outcome.status);
       if (outcome.status == 124) text += " (tools/run_wine.sh's time-out)";
       if (!host_errors_.empty()) text += ": " + host_errors_.back();
+      if (!outcome.stop_reason.empty()) text += " (stopped: " + outcome.stop_reason + ")";
       return Fail(kExitToolFailed, text + " after " + Plural(outcome.frames_ok, "frame", "frames"));
     }
     if (outcome.frames_ok != wanted || outcome.frames_read != wanted ||

@@ -9,6 +9,7 @@
 #include "run/interruption.h"
 #include "run/run_command.h"
 #include "run/run_options.h"
+#include "run/watch.h"
 
 int main(int argc, char** argv) {
   using namespace texloom_run;
@@ -35,5 +36,6 @@ int main(int argc, char** argv) {
   environment.messages = stderr;
   environment.messages_on_terminal = isatty(STDERR_FILENO) != 0;
   InstallInterruptHandlers();
+  if (parsed.options.watch) return WatchEffect(parsed.options, environment);
   return RunTexloom(parsed.options, environment);
 }

@@ -114,6 +114,8 @@ const OptionInfo kOptions[] = {
     {"preset", 0, Takes::value, "preset"},
     {"pix-fmt", 0, Takes::value, "pix_fmt"},
     {"ffmpeg-output-args", 0, Takes::value},
+    {"watch", 0, Takes::nothing},
+    {"frames", 0, Takes::value},
     {"effect", 'e', Takes::value}, {"output", 'o', Takes::value},
     {"track", 0, Takes::value},    {"check", 0, Takes::value},
     {"from", 0, Takes::value},     {"to", 0, Takes::value},
@@ -261,6 +263,24 @@ class Parser {
       options_.overwrite = wanted;
       return true;
     }
+    if (name == "watch") return Once(shown, &options_.watch);
+    if (name == "frames") {
+      std::string number;
+      for (char c : value + ",") {
+        if (c != ',') {
+          number += c;
+          continue;
+        }
+        long frame = 0;
+        if (!ParseLong(number, &frame) || frame < 0) {
+          error_ = shown + ": expected frame numbers such as 10,120,240, got '" + value + "'";
+          return false;
+        }
+        options_.frames.push_back(frame);
+        number.clear();
+      }
+      return true;
+    }
     if (name == "no-audio") {
       options_.encoder.audio = false;
       return true;
@@ -370,6 +390,15 @@ class Parser {
     }
     if (options_.outputs.empty()) {
       error_ = "no output given (--output <video file, PNG pattern or folder>)";
+      return false;
+    }
+    if (options_.watch != !options_.frames.empty()) {
+      error_ = "--watch and --frames go together (--watch --frames 10,120 -o preview/)";
+      return false;
+    }
+    if (options_.watch &&
+        (options_.outputs.size() != 1 || options_.outputs[0].kind != OutputKind::png_folder)) {
+      error_ = "--watch writes into one folder: -o preview/";
       return false;
     }
     if (from_seen_ && to_seen_ && options_.to < options_.from) {
@@ -501,6 +530,12 @@ result as a video, as PNG frames, or both.
                          ffmpeg's encoder options for video outputs
       --ffmpeg-output-args "ARGS"
                          more ffmpeg output options, split at spaces
+      --watch --frames N,N,...
+                         an edit loop: renders those frames into the -o
+                         folder as side-by-side PNGs (clip | result), and
+                         again each time the effect file is saved; a broken
+                         effect prints its messages and waits for the next
+                         save (Ctrl-C ends)
   -q, --quiet            no progress and no effect summary (message boxes and
                          errors are still shown)
   -h, --help             this text

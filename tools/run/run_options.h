@@ -58,6 +58,10 @@ struct RunOptions {
   int threads = -1;  // -1: the host's choice; 0: no parallel-run service
   std::string fps;   // empty: the clip's rate
   bool quiet = false;
+  // --watch: render `frames` to side-by-side PNGs in the output folder, and
+  // again whenever the effect file changes.
+  bool watch = false;
+  std::vector<long> frames;
 };
 
 struct ParsedOptions {
