@@ -16,6 +16,7 @@
 #    texloom-run over a 300-frame and a `long frames` (default 3000) clip at
 #    320x180: both must not grow with the clip's length.
 # Results go to standard output as a table; work files under build/bench-run.
+# TEXLOOM_BENCH_PARTS=speed or =footprint runs one part alone.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 frames=${1:-120}
@@ -60,7 +61,7 @@ measure() {
   local pid=$! peak_rss=0 peak_tmp=0 rss tmp_kib
   while kill -0 "$pid" 2>/dev/null; do
     rss=$(tree_rss "$pid")
-    tmp_kib=$(du -sk "$tmp" 2>/dev/null | cut -f1)
+    tmp_kib=$(du -sk "$tmp" 2>/dev/null | cut -f1 || true)
     [ "$rss" -gt "$peak_rss" ] && peak_rss=$rss
     [ "${tmp_kib:-0}" -gt "$peak_tmp" ] && peak_tmp=$tmp_kib
     sleep 0.2
@@ -68,14 +69,15 @@ measure() {
   wait "$pid" || { tail -5 "$work/last.log" >&2; return 1; }
   local end
   end=$(date +%s.%N)
-  echo "$(echo "$end - $begin" | bc) $((peak_rss / 1024)) $((peak_tmp / 1024))"
+  printf '%.1f %d %d\n' "$(echo "$end - $begin" | bc)" $((peak_rss / 1024)) $((peak_tmp / 1024))
 }
 
 # Resident KiB of a process and all its descendants.
 tree_rss() {
   local pids=$1 frontier=$1 next
   while [ -n "$frontier" ]; do
-    next=$(for p in $frontier; do cat "/proc/$p/task/"*/children 2>/dev/null; done | tr '\n' ' ')
+    next=$(for p in $frontier; do cat "/proc/$p/task/"*/children 2>/dev/null || true; done |
+      tr '\n' ' ')
     pids="$pids $next"
     frontier=$(echo "$next" | xargs)
   done
@@ -89,6 +91,8 @@ tree_rss() {
 
 fps() { echo "scale=1; $1 / $2" | bc; }
 
+parts=${TEXLOOM_BENCH_PARTS:-speed,footprint}
+if [[ $parts == *speed* ]]; then
 echo "| size | texloom-run fps | plug-in alone fps | ffmpeg alone fps | end to end / slower |"
 echo "|---|---|---|---|---|"
 for size in 1280x720 1920x1080; do
@@ -129,6 +133,8 @@ for size in 1280x720 1920x1080; do
   slower=$(echo "if ($ff < $host) $ff else $host" | bc)
   echo "| $size | $e2e | $host | $ff | $(echo "scale=2; $e2e / $slower" | bc) |"
 done
+fi
+[[ $parts == *footprint* ]] || exit 0
 
 echo
 echo "| frames (320x180) | seconds | peak memory, all processes (MiB) | peak temporary disk (MiB) |"
