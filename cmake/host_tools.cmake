@@ -23,7 +23,8 @@ if(NOT TARGET texloom_host)
   add_executable(texloom-host
     ${host_dir}/host_main.cpp
     ${host_dir}/run_arguments.cpp
-    ${host_dir}/run_mode.cpp)
+    ${host_dir}/run_mode.cpp
+    ${host_dir}/stream_clip.cpp)
   target_link_libraries(texloom-host PRIVATE texloom_host)
   target_link_options(texloom-host PRIVATE -municode)
 endif()

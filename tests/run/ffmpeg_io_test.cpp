@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -81,23 +83,36 @@ bool Has(const std::vector<std::string>& arguments, const std::vector<std::strin
 }
 
 TEST(FfmpegIoTest, CommandLines) {
-  const std::vector<std::string> decode = DecoderArguments("-clip.mp4", false);
+  const std::vector<std::string> decode = DecoderArguments("-clip.mp4", "rgb24");
   EXPECT_EQ("ffmpeg", decode[0]);
   EXPECT_TRUE(Has(decode, {"-i", "-clip.mp4"}));
   EXPECT_TRUE(Has(decode, {"-pix_fmt", "rgb24", "-"}));
-  EXPECT_TRUE(Has(DecoderArguments("deep.png", true), {"-pix_fmt", "rgb48le", "-"}));
+  EXPECT_TRUE(Has(DecoderArguments("deep.png", "rgb48le"), {"-pix_fmt", "rgb48le", "-"}));
   EXPECT_TRUE(Has(decode, {"-fps_mode", "passthrough"}));
   EXPECT_TRUE(Has(ProbeArguments("-x.mov"), {"-i", "-x.mov"}));
 
   const auto video = EncoderArguments(OutputKind::video, "/o/.t-out.mp4", 8, 6, "25/1", 3);
-  EXPECT_TRUE(Has(video, {"-pix_fmt", "rgb24", "-s", "8x6", "-framerate", "25/1", "-i", "-"}));
-  EXPECT_TRUE(Has(video, {"-pix_fmt", "yuv420p", "-y", "/o/.t-out.mp4"}));
+  EXPECT_TRUE(Has(video, {"-pix_fmt", "rgb48le", "-s", "8x6", "-framerate", "25/1", "-i", "-"}));
+  EXPECT_TRUE(Has(video, {"-pix_fmt", "yuv420p10le"}));
+  EXPECT_TRUE(Has(video, {"-colorspace", "smpte170m", "-color_range", "tv", "-y", "/o/.t-out.mp4"}));
   const auto odd = EncoderArguments(OutputKind::video, "/o/out.mp4", 7, 5, "25", 0);
-  EXPECT_FALSE(Has(odd, {"yuv420p"})) << "4:2:0 needs even sides";
+  EXPECT_TRUE(Has(odd, {"-pix_fmt", "yuv444p10le"})) << "4:2:0 needs even sides";
   const auto gif = EncoderArguments(OutputKind::video, "/o/out.gif", 8, 6, "25", 0);
-  EXPECT_FALSE(Has(gif, {"yuv420p"}));
+  EXPECT_EQ(1, std::count(gif.begin(), gif.end(), "-pix_fmt")) << "the input's alone";
+  EncodeSettings chosen;
+  chosen.choices = {"ffv1", "", "", "gbrp16le", {"-g", "1"}, true};
+  chosen.streams_from = "in.mov";
+  chosen.audio = true;
+  chosen.seek_seconds = "2.5";
+  chosen.colour_space = "bt709";
+  const auto ffv1 = EncoderArguments(OutputKind::video, "/o/a.mkv", 8, 6, "25", 0, chosen);
+  EXPECT_TRUE(Has(ffv1, {"-ss", "2.5", "-i", "in.mov", "-map", "0:v", "-map", "1:a?", "-c:a",
+                         "copy", "-c:v", "ffv1", "-pix_fmt", "gbrp16le", "-vf",
+                         "scale=out_color_matrix=bt709:out_range=tv", "-colorspace", "bt709"}));
+  EXPECT_TRUE(Has(ffv1, {"-g", "1", "-y", "/o/a.mkv"}));
   const auto pattern = EncoderArguments(OutputKind::png_pattern, "/o/s/f_%03d.png", 8, 6, "5", 7);
-  EXPECT_TRUE(Has(pattern, {"-f", "image2", "-start_number", "7", "-y", "/o/s/f_%03d.png"}));
+  EXPECT_TRUE(Has(pattern, {"-pix_fmt", "rgb48be", "-f", "image2", "-start_number", "7", "-y",
+                            "/o/s/f_%03d.png"}));
   const auto single = EncoderArguments(OutputKind::png_single, "/o/one.png", 8, 6, "5", 7);
   EXPECT_TRUE(Has(single, {"-frames:v", "1", "-y", "/o/one.png"}));
 }
@@ -117,7 +132,7 @@ TEST(FfmpegIoTest, ProbesAndDecodesFramesWithTheirPixels) {
   EXPECT_FALSE(info.deep);
 
   ClipDecoder decoder;
-  ASSERT_TRUE(decoder.Start(scratch / "clip.mkv", 7, 5, false, scratch / "log", &error)) << error;
+  ASSERT_TRUE(decoder.Start(scratch / "clip.mkv", 7, 5, "rgb24", "", scratch / "log", &error)) << error;
   std::vector<uint8_t> rgb;
   for (const Image& frame : frames) {
     ASSERT_EQ(1, decoder.ReadFrame(&rgb));
@@ -143,7 +158,7 @@ TEST(FfmpegIoTest, SixteenBitRgbIsDecodedWithEveryBit) {
   ASSERT_TRUE(ProbeClip(scratch / "deep.ppm", &info, &error)) << error;
   EXPECT_TRUE(info.deep) << info.pixel_format;
   ClipDecoder decoder;
-  ASSERT_TRUE(decoder.Start(scratch / "deep.ppm", 2, 1, true, scratch / "log", &error)) << error;
+  ASSERT_TRUE(decoder.Start(scratch / "deep.ppm", 2, 1, "rgb48le", "", scratch / "log", &error)) << error;
   std::vector<uint8_t> rgb48;
   ASSERT_EQ(1, decoder.ReadFrame(&rgb48));
   ASSERT_EQ(12u, rgb48.size());
@@ -166,18 +181,28 @@ TEST(FfmpegIoTest, ProbeFailuresSayWhy) {
   EXPECT_NE(std::string::npos, error.find("No such file")) << error;
 }
 
+// An 8-bit image as the encoders take frames: rgb48le, v * 257.
+std::vector<uint8_t> Deep(const Image& image) {
+  std::vector<uint8_t> bytes;
+  for (uint8_t v : image.rgb) {
+    bytes.push_back(v);
+    bytes.push_back(v);
+  }
+  return bytes;
+}
+
 TEST(FfmpegIoTest, EncodesPngFramesNumberedFromTheFirst) {
   REQUIRE_FFMPEG();
   Scratch scratch;
   FrameEncoder encoder;
   std::string error;
   ASSERT_TRUE(encoder.Start(OutputKind::png_pattern, scratch / "f_%02d.png", 7, 5, "25", 4,
-                            scratch / "log", &error))
+                            EncodeSettings(), scratch / "log", &error))
       << error;
   const Image a = run_test::TestFrame(7, 5, 4);
   const Image b = run_test::TestFrame(7, 5, 5);
-  ASSERT_TRUE(encoder.WriteFrame(a.rgb));
-  ASSERT_TRUE(encoder.WriteFrame(b.rgb));
+  ASSERT_TRUE(encoder.WriteFrame(Deep(a)));
+  ASSERT_TRUE(encoder.WriteFrame(Deep(b)));
   ASSERT_TRUE(encoder.Finish(&error)) << error;
   EXPECT_EQ((std::vector<std::string>{"f_04.png", "f_05.png", "log"}),
             run_test::ListFolder(scratch.path()));
@@ -193,10 +218,10 @@ TEST(FfmpegIoTest, EncoderFailureGivesFfmpegsMessage) {
   std::string error;
   // ffmpeg cannot open a file in a folder that does not exist.
   ASSERT_TRUE(encoder.Start(OutputKind::video, scratch / "missing/out.mkv", 8, 6, "25", 0,
-                            scratch / "log", &error))
+                            EncodeSettings(), scratch / "log", &error))
       << error;
   const Image frame = run_test::TestFrame(8, 6, 0);
-  for (int i = 0; i < 3; ++i) encoder.WriteFrame(frame.rgb);
+  for (int i = 0; i < 3; ++i) encoder.WriteFrame(Deep(frame));
   EXPECT_FALSE(encoder.Finish(&error));
   EXPECT_NE(std::string::npos, error.find("ffmpeg could not write it")) << error;
   EXPECT_NE(std::string::npos, error.find("missing/out.mkv")) << error;

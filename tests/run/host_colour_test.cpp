@@ -211,5 +211,39 @@ TEST(HostColourTest, HostPixelBytesAreLittleEndianInt16) {
   for (int i = 0; i < 12; ++i) EXPECT_EQ(bytes[i], back[i]) << "byte " << i;
 }
 
+// Limited-range 16-bit Y'CbCr straight into the host's range; a BT.709
+// colour lands where its R'G'B' would through the BT.601 matrix.
+TEST(HostColourTest, YCbCrFramesMapDirectly) {
+  struct Case {
+    uint16_t y, cb, cr;
+    Matrix matrix;
+    HostPixel expected;
+  };
+  // BT.709 red: Y' 0.2126, Cb' -0.2126 / 1.8556, Cr' 0.5, in 16-bit limited.
+  const uint16_t red_y = static_cast<uint16_t>(std::lround(4096 + 0.2126 * 56064));
+  const uint16_t red_cb = static_cast<uint16_t>(std::lround(32768 - 0.2126 / 1.8556 * 57344));
+  const Case cases[] = {
+      {4096, 32768, 32768, Matrix::bt601, {0, 0, 0}},
+      {60160, 32768, 32768, Matrix::bt601, {4096, 0, 0}},
+      {60160, 61440, 4096, Matrix::bt601, {4096, 2048, -2048}},
+      {32128, 32768, 32768, Matrix::bt709, {2048, 0, 0}},
+      {red_y, red_cb, 61440, Matrix::bt709, HostPixelFromRgb(1.0, 0.0, 0.0)},
+  };
+  for (const Case& c : cases) {
+    const uint16_t samples[3] = {c.y, c.cb, c.cr};
+    uint8_t planes[6];
+    for (int k = 0; k < 3; ++k) {
+      planes[2 * k] = static_cast<uint8_t>(samples[k] & 0xFF);
+      planes[2 * k + 1] = static_cast<uint8_t>(samples[k] >> 8);
+    }
+    HostPixel pixel{7, 7, 7};
+    HostFrameFromYuv444p16le(planes, &pixel, 1, c.matrix);
+    SCOPED_TRACE(c.y);
+    EXPECT_NEAR(c.expected.y, pixel.y, 1);
+    EXPECT_NEAR(c.expected.cb, pixel.cb, 1);
+    EXPECT_NEAR(c.expected.cr, pixel.cr, 1);
+  }
+}
+
 }  // namespace
 }  // namespace texloom_run

@@ -128,6 +128,12 @@ TEST(HostProtocolTest, FrameDoneErrorLines) {
   const HostEvent done = Parse("done\t7");
   EXPECT_EQ(HostEventKind::done, done.kind);
   EXPECT_EQ(7, done.delivered);
+  const HostEvent need = Parse("need\t41");
+  EXPECT_EQ(HostEventKind::need, need.kind);
+  EXPECT_EQ(41, need.frame);
+  const HostEvent held = Parse("held\t3");
+  EXPECT_EQ(HostEventKind::held, held.kind);
+  EXPECT_EQ(3, held.delivered);
   const HostEvent error = Parse("error\tno track named \"C:\\\\x\"\\tnow");
   EXPECT_EQ(HostEventKind::error, error.kind);
   EXPECT_EQ("no track named \"C:\\x\"\tnow", error.text);
@@ -168,6 +174,10 @@ TEST(HostProtocolTest, MalformedLinesOfKnownKinds) {
       "done\t",
       "done\t2\t3",
       "done\t-1",
+      "need",
+      "need\t-1",
+      "need\t1\t2",
+      "held\tmany",
       "error",
   };
   for (const char* line : lines) {

@@ -1,6 +1,8 @@
 // texloom-run end to end against the native stand-in host: pixels, frame
 // ranges, every kind of output, controls, messages and what the host is told.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include "run/run_command_fixture.h"
 
@@ -44,7 +46,7 @@ TEST_F(RunCommandTest, TracksByNameOrIndexAndDefaults) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.offset);
-    std::vector<std::string> arguments = {clip, "-e", effect, "-o", out() + "/"};
+    std::vector<std::string> arguments = {clip, "-e", effect, "-o", out() + "/", "-y"};
     arguments.insert(arguments.end(), c.settings.begin(), c.settings.end());
     const ProgramResult result = Run(arguments);
     ASSERT_EQ(0, result.status) << result.errors;
@@ -83,22 +85,36 @@ TEST_F(RunCommandTest, FromAloneRunsToTheEnd) {
   EXPECT_EQ((std::vector<std::string>{"frame_000002.png", "frame_000003.png"}), ListFolder(out()));
 }
 
-// The host is given the clip's true length, so reads past the end clamp to
-// the last frame.
-TEST_F(RunCommandTest, HostSeesTheWholeClipForFramesAroundTheCurrent) {
-  const std::string clip = MakeClip(4);
-  const ProgramResult result = Run({clip, "-e", Effect("frame-offset 2\n"), "--from", "1", "--to",
-                                    "3", "-o", out() + "/f_%d.png"});
-  ASSERT_EQ(0, result.status) << result.errors;
-  const int expected_source[] = {3, 3, 3};  // 1+2, 2+2 clamped, 3+2 clamped
-  for (int f = 1; f <= 3; ++f) {
-    SCOPED_TRACE(f);
-    const std::vector<Image> back =
-        ReadFrames(out() + "/f_" + std::to_string(f) + ".png", kWidth, kHeight);
-    ASSERT_EQ(1u, back.size());
-    ExpectSameImage(frames_[expected_source[f - 1]], back[0]);
+// The host is given the clip's true length, so reads past either end clamp
+// to the first or last frame; frames come in order, from a seek (a range
+// that starts late, a frame before those already decoded, one far ahead) or
+// by decoding on.
+TEST_F(RunCommandTest, HostGetsTheFramesAroundTheCurrentOneFromTheStream) {
+  struct Case {
+    int frames, offset, from, to;
+  };
+  // Clips of growing length: each overwrites the source images of the last.
+  const Case cases[] = {{3, -1, 0, 2}, {4, 2, 1, 3}, {8, -3, 5, 7}, {80, 70, 0, 1}, {80, -70, 75, 75}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE("offset " + std::to_string(c.offset) + " from " + std::to_string(c.from));
+    const std::string clip = MakeClip(c.frames);
+    const ProgramResult result =
+        Run({clip, "-e", Effect("frame-offset " + std::to_string(c.offset) + "\n"), "--from",
+             std::to_string(c.from), "--to", std::to_string(c.to), "-o", out() + "/f_%d.png", "-y"});
+    ASSERT_EQ(0, result.status) << result.errors;
+    for (int f = c.from; f <= c.to; ++f) {
+      SCOPED_TRACE(f);
+      const int source = std::min(c.frames - 1, std::max(0, f + c.offset));
+      const std::vector<Image> back =
+          ReadFrames(out() + "/f_" + std::to_string(f) + ".png", kWidth, kHeight);
+      ASSERT_EQ(1u, back.size());
+      ExpectSameImage(frames_[static_cast<size_t>(source)], back[0]);
+    }
+    EXPECT_TRUE(Contains(ReadText(log()), "--frames\n" + std::to_string(c.frames) + "\n--first\n" +
+                                              std::to_string(c.from) + "\n--last\n" +
+                                              std::to_string(c.to) + "\n"))
+        << ReadText(log());
   }
-  EXPECT_TRUE(Contains(ReadText(log()), "--frames\n4\n--first\n1\n--last\n3\n")) << ReadText(log());
 }
 
 TEST_F(RunCommandTest, VideoAndPngFramesTogether) {
@@ -258,27 +274,172 @@ TEST_F(RunCommandTest, UnderWineTheHostGetsWindowsPaths) {
   const std::string arguments_seen = ReadText(log());
   EXPECT_EQ(0u, arguments_seen.find("run\n--plugin\n" + windows_tmp + "\\texloom-run."))
       << arguments_seen;
-  EXPECT_TRUE(Contains(arguments_seen, "\\plugin\\texloom.auf\n--input\n" + windows_tmp))
-      << arguments_seen;
+  EXPECT_TRUE(Contains(arguments_seen, "\\plugin\\texloom.auf\n--input\n-\n")) << arguments_seen;
   const std::vector<Image> back = ReadFrames(out() + "/frame_%06d.png", kWidth, kHeight);
   ASSERT_EQ(2u, back.size());
   ExpectSameImage(Inverted(frames_[1]), back[1]);
 }
 
-TEST_F(RunCommandTest, ExistingOutputIsReplacedOnSuccess) {
+TEST_F(RunCommandTest, ExistingOutputIsRefusedUnlessReplacingIsAsked) {
   const std::string clip = MakeClip(1);
-  WriteText(out() + "/a.png", "old");
-  const ProgramResult result = Run({clip, "-e", Effect(kControls), "-o", out() + "/a.png"});
-  ASSERT_EQ(0, result.status) << result.errors;
-  EXPECT_EQ(std::vector<std::string>{"a.png"}, ListFolder(out()));
-  EXPECT_EQ(1u, ReadFrames(out() + "/a.png", kWidth, kHeight).size());
+  const struct {
+    std::vector<std::string> flags;
+    int status;
+  } cases[] = {{{}, 2}, {{"-n"}, 2}, {{"-y"}, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.flags.empty() ? "no flag" : c.flags[0]);
+    WriteText(out() + "/a.png", "old");
+    std::vector<std::string> arguments = {clip, "-e", Effect(kControls), "-o", out() + "/a.png"};
+    arguments.insert(arguments.end(), c.flags.begin(), c.flags.end());
+    const ProgramResult result = Run(arguments);
+    ASSERT_EQ(c.status, result.status) << result.errors;
+    EXPECT_EQ(std::vector<std::string>{"a.png"}, ListFolder(out()));
+    if (c.status == 0) {
+      EXPECT_EQ(1u, ReadFrames(out() + "/a.png", kWidth, kHeight).size());
+    } else {
+      EXPECT_EQ("old", ReadText(out() + "/a.png"));
+      EXPECT_TRUE(Contains(result.errors, "a.png' exists; -y replaces it")) << result.errors;
+    }
+  }
 }
 
-TEST_F(RunCommandTest, HelpGoesToStandardOutput) {
-  const ProgramResult result = Run({"--help"});
-  EXPECT_EQ(0, result.status);
-  EXPECT_EQ(0u, result.output.find("Usage: texloom-run")) << result.output;
-  EXPECT_EQ("", result.errors);
+TEST_F(RunCommandTest, HelpAndVersionGoToStandardOutput) {
+  const std::pair<const char*, const char*> cases[] = {{"--help", "Usage: texloom-run"},
+                                                       {"--version", "texloom-run 1."}};
+  for (const auto& c : cases) {
+    const ProgramResult result = Run({c.first});
+    EXPECT_EQ(0, result.status);
+    EXPECT_EQ(0u, result.output.find(c.second)) << result.output;
+    EXPECT_EQ("", result.errors);
+  }
+}
+
+// An identity effect gives a deep clip back within the host's precision:
+// Y, Cb and Cr in steps of 1/4096 move R, G or B by at most
+// 0.5 * (1 + 1.772) / 4096, 22.2 code values at 16 bits; 10-bit Y'CbCr
+// comes back within a code value (and 4:2:0 chroma, resampled on the way in
+// and out, within 2 on a smooth gradient).
+TEST_F(RunCommandTest, DeepClipsComeBackWithinTheHostsPrecision) {
+  const struct {
+    std::string source_format, output;
+    std::vector<std::string> flags;
+    int tolerance;
+  } cases[] = {
+      {"rgb48le", "deep_%d.png", {}, 23},
+      {"yuv420p10le", "deep.mkv", {"-c:v", "ffv1", "-pix_fmt", "yuv420p10le"}, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.source_format);
+    const std::string clip = scratch_ / ("gradient_" + c.source_format + ".mkv");
+    ASSERT_EQ(0, RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                             "gradients=s=64x48:d=0.3:r=10", "-pix_fmt", c.source_format, "-c:v",
+                             "ffv1", "-y", clip},
+                            {})
+                     .status);
+    std::vector<std::string> arguments = {clip, "-e", Effect(kControls), "-o", out() + "/" + c.output};
+    arguments.insert(arguments.end(), c.flags.begin(), c.flags.end());
+    const ProgramResult result = Run(arguments);
+    ASSERT_EQ(0, result.status) << result.errors;
+    auto samples = [&](const std::string& file) {
+      return RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", file, "-f", "rawvideo",
+                         "-pix_fmt", c.source_format, "-"},
+                        {})
+          .output;
+    };
+    const std::string before = samples(clip);
+    const std::string after = samples(out() + "/" + c.output);
+    ASSERT_EQ(before.size(), after.size());
+    int worst = 0;
+    for (size_t i = 0; i + 1 < before.size(); i += 2) {
+      const int a = static_cast<uint8_t>(before[i]) | static_cast<uint8_t>(before[i + 1]) << 8;
+      const int b = static_cast<uint8_t>(after[i]) | static_cast<uint8_t>(after[i + 1]) << 8;
+      worst = std::max(worst, std::abs(a - b));
+    }
+    std::printf("%s: at most %d code values apart\n", c.source_format.c_str(), worst);
+    EXPECT_LE(worst, c.tolerance);
+  }
+}
+
+// The edit loop renders the chosen frames beside their sources, reports a
+// broken save and waits for the next, and ends on Ctrl-C.
+TEST_F(RunCommandTest, WatchRendersAgainOnEverySave) {
+  const std::string clip = MakeClip(4);
+  const std::string effect = Effect(kControls);
+  auto environment = Environment();
+  const pid_t command =
+      StartProgram({TEXLOOM_RUN_PROGRAM, clip, "-e", effect, "--watch", "--frames", "1,3", "-o",
+                    out() + "/preview/"},
+                   environment, scratch_ / "errors");
+  ASSERT_GT(command, 0);
+  auto wait_for = [&](const std::string& text, int count) {
+    for (int i = 0; i < 1500; ++i) {
+      const std::string errors = ReadText(scratch_ / "errors");
+      size_t found = 0;
+      for (size_t at = errors.find(text); at != std::string::npos; at = errors.find(text, at + 1)) {
+        ++found;
+      }
+      if (found >= static_cast<size_t>(count)) return true;
+      usleep(10000);
+    }
+    return false;
+  };
+  ASSERT_TRUE(wait_for("rendered 2 frames into", 1)) << ReadText(scratch_ / "errors");
+  const std::vector<Image> side_by_side =
+      ReadFrames(out() + "/preview/frame_000003.png", 2 * kWidth, kHeight);
+  ASSERT_EQ(1u, side_by_side.size());
+  sleep(1);  // a later modification time
+  Effect("discovery-fail\n");
+  EXPECT_TRUE(wait_for("waiting for", 1)) << ReadText(scratch_ / "errors");
+  sleep(1);
+  Effect(std::string(kControls) + "check Invert 1\n");
+  EXPECT_TRUE(wait_for("rendered 2 frames into", 2)) << ReadText(scratch_ / "errors");
+  kill(command, SIGINT);
+  EXPECT_EQ(130, WaitProgram(command));
+  EXPECT_EQ((std::vector<std::string>{"frame_000001.png", "frame_000003.png"}),
+            ListFolder(out() + "/preview"));
+}
+
+// The clip's audio goes into a container that takes it bit for bit; one
+// that cannot take it unchanged gets none, and says so; -an drops it.
+TEST_F(RunCommandTest, AudioIsCopiedWhereTheContainerTakesIt) {
+  MakeClip(3);
+  const std::string clip = scratch_ / "with_audio.mkv";
+  ASSERT_EQ(0, RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", scratch_ / "clip.mkv", "-f",
+                           "lavfi", "-i", "sine=f=440:d=0.3:sample_rate=8000", "-map", "0:v",
+                           "-map", "1:a", "-c:v", "copy", "-c:a", "pcm_s16le", "-y", clip},
+                          {})
+                   .status);
+  auto pcm = [](const std::string& file) {
+    return RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", file, "-map", "0:a", "-f",
+                       "s16le", "-"},
+                      {})
+        .output;
+  };
+  const struct {
+    std::string output;
+    std::vector<std::string> flags;
+    bool copied;
+    std::string note;
+  } cases[] = {
+      {"a.mkv", {}, true, "audio (pcm_s16le) copied"},
+      {"b.mp4", {}, false, "audio (pcm_s16le) left out: a .mp4 file cannot take it unchanged"},
+      {"c.mkv", {"-an"}, false, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.output);
+    std::vector<std::string> arguments = {clip, "-e", Effect(kControls), "-o", out() + "/" + c.output};
+    arguments.insert(arguments.end(), c.flags.begin(), c.flags.end());
+    const ProgramResult result = Run(arguments);
+    ASSERT_EQ(0, result.status) << result.errors;
+    EXPECT_TRUE(Contains(result.errors, c.note)) << result.errors;
+    const std::string back = pcm(out() + "/" + c.output);
+    if (c.copied) {
+      EXPECT_EQ(pcm(clip), back) << "bit for bit";
+      EXPECT_EQ(2400u * 2, back.size());
+    } else {
+      EXPECT_EQ("", back);
+    }
+  }
 }
 
 }  // namespace

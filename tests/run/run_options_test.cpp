@@ -87,6 +87,22 @@ TEST(RunOptionsTest, ClipByOptionOrPositionAndAfterDoubleDash) {
   EXPECT_EQ("frames_%03d.png", Parsed({"-e", "f.fxo", "frames_%03d.png", "-o", "o.mp4"}).input);
 }
 
+TEST(RunOptionsTest, FfmpegStyleOutputOptions) {
+  const RunOptions options =
+      Parsed(With({"-y", "-an", "-c:v", "ffv1", "-crf", "18", "-preset", "slow", "-pix_fmt",
+                   "gbrp16le", "--ffmpeg-output-args", "-g 1  -slices 4"}));
+  EXPECT_EQ(Overwrite::replace, options.overwrite);
+  EXPECT_FALSE(options.encoder.audio);
+  EXPECT_EQ("ffv1", options.encoder.codec);
+  EXPECT_EQ("18", options.encoder.crf);
+  EXPECT_EQ("slow", options.encoder.preset);
+  EXPECT_EQ("gbrp16le", options.encoder.pix_fmt);
+  EXPECT_EQ((std::vector<std::string>{"-g", "1", "-slices", "4"}), options.encoder.extra);
+  EXPECT_EQ(Overwrite::never, Parsed(With({"-n"})).overwrite);
+  EXPECT_EQ(Overwrite::refuse, Parsed(kMinimal).overwrite);
+  EXPECT_TRUE(Parsed({"--version"}).version);
+}
+
 TEST(RunOptionsTest, HelpNeedsNothingElse) {
   EXPECT_TRUE(Parsed({"--help"}).help);
   EXPECT_TRUE(Parsed({"-h"}).help);
@@ -174,6 +190,11 @@ TEST(RunOptionsTest, MalformedCommandLines) {
       {With({"-o", "f_%0d.png"}), "needs exactly one %d or %0Nd"},
       {With({"-o", "v_%03d.mp4"}), "a video output cannot be a pattern"},
       {With({"-o", ""}), "an output path is empty"},
+      {With({"--watch"}), "--watch and --frames go together"},
+      {With({"--frames", "1,x"}), "expected frame numbers such as 10,120,240"},
+      {With({"--watch", "--frames", "1"}), "--watch writes into one folder"},
+      {With({"-y", "-n"}), "-y (replace outputs) and -n (never replace) exclude each other"},
+      {With({"-c:v", "-crf"}), "-c:v needs a value"},
   };
   for (const BadCase& c : cases) {
     std::string shown;

@@ -122,16 +122,34 @@ bool HaveFfmpeg() {
 }
 
 std::vector<Image> ReadFrames(const std::string& path, int width, int height) {
-  const ProgramResult result = RunProgram(
-      {"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-f", "rawvideo", "-pix_fmt", "rgb24", "-"},
-      {});
+  // 16-bit RGB files are read at 16 bits and rounded here: ffmpeg's own
+  // reduction to 8 bits adds half a step before truncating, so 224 * 257
+  // would come back as 225.
+  const ProgramResult probe = RunProgram({"ffprobe", "-v", "error", "-select_streams", "v:0",
+                                          "-show_entries", "stream=pix_fmt", "-of", "csv=p=0",
+                                          path},
+                                         {});
+  const bool deep = probe.output.compare(0, 5, "rgb48") == 0 ||
+                    probe.output.compare(0, 6, "rgba64") == 0;
+  const ProgramResult result =
+      RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-f", "rawvideo", "-pix_fmt",
+                  deep ? "rgb48le" : "rgb24", "-"},
+                 {});
   std::vector<Image> frames;
-  const size_t bytes = static_cast<size_t>(width) * height * 3;
+  const size_t bytes = static_cast<size_t>(width) * height * 3 * (deep ? 2 : 1);
   if (result.status != 0) return frames;
   for (size_t at = 0; at + bytes <= result.output.size(); at += bytes) {
     Image image{width, height, {}};
-    image.rgb.assign(result.output.begin() + static_cast<std::ptrdiff_t>(at),
-                     result.output.begin() + static_cast<std::ptrdiff_t>(at + bytes));
+    if (deep) {
+      for (size_t i = at; i < at + bytes; i += 2) {
+        const unsigned v = static_cast<uint8_t>(result.output[i]) |
+                           static_cast<uint8_t>(result.output[i + 1]) << 8;
+        image.rgb.push_back(static_cast<uint8_t>((v * 255 + 32767) / 65535));
+      }
+    } else {
+      image.rgb.assign(result.output.begin() + static_cast<std::ptrdiff_t>(at),
+                       result.output.begin() + static_cast<std::ptrdiff_t>(at + bytes));
+    }
     frames.push_back(image);
   }
   return frames;

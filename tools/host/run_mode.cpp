@@ -1,17 +1,34 @@
-// texloom-host.exe run: a clip of raw frames through a filter plug-in, for a
-// command that drives the plug-in from Linux under Wine.
+// texloom-host.exe run: a clip through a filter plug-in, for a command that
+// drives the plug-in from Linux under Wine.
 //
-//   texloom-host.exe run --plugin <path.auf> --input <frames.raw>
+//   texloom-host.exe run --plugin <path.auf> --input <frames.raw | ->
 //                        --width W --height H --frames N
-//                        --first A --last B --output <out.raw>
+//                        --first A --last B --output <out.raw | ->
 //                        [--track KEY=VALUE]... [--check KEY=VALUE]...
 //                        [--disable-pp 0|1] [--dev N] [--threads T]
 //
-// Input: N frames back to back, each W×H host pixels packed (row stride W;
-// per pixel three little-endian int16: Y, Cb, Cr); the file must hold exactly
-// N frames. Frames are read when the plug-in fetches them; a frame number
-// outside 0..N-1 is served as frame 0 or N-1. The request's max_width is W,
-// its max_height H, its frame count N.
+// A frame is W×H host pixels packed (row stride W; per pixel three
+// little-endian int16: Y, Cb, Cr). The request's max_width is W, its
+// max_height H, its frame count N; a frame number the plug-in asks for
+// outside 0..N-1 is served as frame 0 or N-1.
+//
+// Input from a file: N frames back to back (the file must hold exactly N),
+// read when the plug-in fetches them.
+//
+// Input "-" (streaming): frames come on standard input, asked for by number.
+// When the plug-in fetches a frame the host does not hold, it prints
+//   need\t<n>
+// and reads exactly one frame, frame n, from standard input. It asks in
+// order: a frame ahead of the last one asked for is preceded by those in
+// between (up to 64; further is a jump); an earlier one means the driver
+// must go back (seek). After each process call for frame c the host forgets
+// the frames before c + 1 + the lowest offset (requested - current, at most
+// 0) asked for so far, so it holds only the window the effect reaches. End
+// of input while a frame is awaited fails the run with status 2.
+//
+// Output to a file: each delivered frame appended, the file created anew.
+// Output "-": each "frame\t<n>\tok" line is followed at once by the frame's
+// bytes on standard output. Standard input and output are binary.
 //
 // KEY is a control index (0-based; a KEY that reads as a number is always an
 // index) or the control's own name as the filter table shows it, compared in
@@ -22,8 +39,7 @@
 // service (default 4); 0 leaves the service out, so the plug-in converts on
 // its own thread.
 //
-// Frames A..B are processed in order; each delivered frame (W×H host pixels
-// packed) is appended to the output file, which is created anew.
+// Frames A..B are processed in order.
 //
 // Standard output, UTF-8, one event per line, fields separated by tabs,
 // flushed after every line:
@@ -31,13 +47,15 @@
 //   track\t<i>\t<name>\t<default>\t<min>\t<max>\t<value>     (one per track)
 //   check\t<i>\t<name>\t<default>\t<value>                  (one per check)
 //   message\t<style as decimal>\t<caption>\t<text>   (when the plug-in raises it)
+//   need\t<n>                                        (streaming input only)
 //   frame\t<n>\tok   or   frame\t<n>\tfailed
 //   error\t<text>
+//   held\t<most input frames held at once>           (streaming input only)
 //   done\t<frames delivered>
 // In text fields "\" is written as "\\", a line break as "\n" and a tab as
 // "\t". "table" comes first, once the module is loaded; "track" and "check"
-// follow once the settings are resolved; "done" ends every run with status 0
-// or 1.
+// follow once the settings are resolved (so no frame is asked for before
+// every setting is known good); "done" ends every run with status 0 or 1.
 //
 // Exit status: 0 all frames delivered; 1 a frame failed (the run stops after
 // that frame's "failed" line, exits the plug-in and prints "done"); 2 bad
@@ -49,22 +67,41 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
 #include "tools/host/clip.h"
 #include "tools/host/host.h"
 #include "tools/host/run_arguments.h"
+#include "tools/host/stream_clip.h"
 #include "tools/host/text_codec.h"
 
 namespace texloom_host {
 
 namespace {
 
-void PrintLine(const std::string& line) {
+// Lines may come from the plug-in's threads (message boxes): one writer at
+// a time, so that a line never lands inside a frame's bytes.
+CRITICAL_SECTION* OutputLock() {
+  static CRITICAL_SECTION* lock = [] {
+    static CRITICAL_SECTION section;
+    InitializeCriticalSection(&section);
+    return &section;
+  }();
+  return lock;
+}
+
+void PrintLine(const std::string& line, const void* payload = nullptr, size_t payload_bytes = 0) {
   std::string text = line + "\n";
+  EnterCriticalSection(OutputLock());
   std::fwrite(text.data(), 1, text.size(), stdout);
+  if (payload_bytes > 0) std::fwrite(payload, 1, payload_bytes, stdout);
   std::fflush(stdout);
+  LeaveCriticalSection(OutputLock());
 }
 
 std::string Field(const std::string& utf8) { return "\t" + EscapeField(utf8); }
@@ -138,11 +175,17 @@ class OutputFile {
   ~OutputFile() {
     if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
   }
+  // "-": frames follow their "frame" lines on standard output.
   bool Create(const std::wstring& path) {
+    if (path == L"-") {
+      to_stdout_ = true;
+      return true;
+    }
     file_ = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                         FILE_ATTRIBUTE_NORMAL, nullptr);
     return file_ != INVALID_HANDLE_VALUE;
   }
+  bool to_stdout() const { return to_stdout_; }
   bool Append(const std::vector<HostPixel>& pixels) {
     const DWORD bytes = static_cast<DWORD>(pixels.size() * sizeof(HostPixel));
     DWORD written = 0;
@@ -151,14 +194,31 @@ class OutputFile {
 
  private:
   HANDLE file_ = INVALID_HANDLE_VALUE;
+  bool to_stdout_ = false;
 };
 
-int ProcessFrames(Host& host, const RunArguments& arguments, RawFileClip* clip, OutputFile& out,
+// The clip's read failures so far, whichever kind it is.
+int ReadFailures(const Clip* clip) {
+  if (auto* file = dynamic_cast<const RawFileClip*>(clip)) return file->read_failures();
+  if (auto* stream = dynamic_cast<const StreamClip*>(clip)) return stream->read_failures();
+  return 0;
+}
+
+int ProcessFrames(Host& host, const RunArguments& arguments, Clip* clip, OutputFile& out,
                   int* delivered) {
+  auto* stream = dynamic_cast<StreamClip*>(clip);
+  int lowest_offset = 0;
   for (int frame = arguments.first; frame <= arguments.last; ++frame) {
+    host.frames().ClearLog();
     int result = host.Process(frame);
-    if (clip->read_failures() > 0) {
-      return Fail(2, "the input file cannot be read (frame " + std::to_string(frame) + ")");
+    if (ReadFailures(clip) > 0) {
+      return Fail(2, "the input cannot be read (frame " + std::to_string(frame) + ")");
+    }
+    if (stream) {
+      for (const FetchRecord& record : host.frames().log()) {
+        lowest_offset = std::min(lowest_offset, record.requested - frame);
+      }
+      stream->Keep(frame + 1 + lowest_offset);
     }
     std::string outside = host.output().CheckOutside(arguments.width, arguments.height);
     if (!outside.empty()) {
@@ -169,11 +229,14 @@ int ProcessFrames(Host& host, const RunArguments& arguments, RawFileClip* clip, 
       PrintLine("frame" + Number(frame) + "\tfailed");
       return 1;
     }
-    if (!out.Append(host.output().Frame(arguments.width, arguments.height))) {
-      return Fail(2, "the output file cannot be written");
+    const std::vector<HostPixel> pixels = host.output().Frame(arguments.width, arguments.height);
+    if (out.to_stdout()) {
+      PrintLine("frame" + Number(frame) + "\tok", pixels.data(), pixels.size() * sizeof(HostPixel));
+    } else {
+      if (!out.Append(pixels)) return Fail(2, "the output file cannot be written");
+      PrintLine("frame" + Number(frame) + "\tok");
     }
     ++*delivered;
-    PrintLine("frame" + Number(frame) + "\tok");
   }
   return 0;
 }
@@ -185,9 +248,19 @@ int RunMode(int argc, wchar_t** argv, int first) {
   std::string error;
   if (!ParseRunArguments(argc, argv, first, &arguments, &error)) return Fail(2, error);
 
-  std::shared_ptr<RawFileClip> clip(RawFileClip::Open(arguments.input, arguments.width,
-                                                      arguments.height, arguments.frames, &error));
-  if (!clip) return Fail(2, error);
+  _setmode(_fileno(stdout), _O_BINARY);
+  std::shared_ptr<Clip> clip;
+  if (arguments.input == L"-") {
+    _setmode(_fileno(stdin), _O_BINARY);
+    clip = std::make_shared<StreamClip>(arguments.width, arguments.height, arguments.frames,
+                                        GetStdHandle(STD_INPUT_HANDLE),
+                                        [](int n) { PrintLine("need" + Number(n)); });
+  } else {
+    clip.reset(RawFileClip::Open(arguments.input, arguments.width, arguments.height,
+                                 arguments.frames, &error)
+                   .release());
+    if (!clip) return Fail(2, error);
+  }
   OutputFile out;
   if (!out.Create(arguments.output)) return Fail(2, "the output file cannot be created");
 
@@ -217,6 +290,9 @@ int RunMode(int argc, wchar_t** argv, int first) {
   int status = ProcessFrames(host, arguments, clip.get(), out, &delivered);
   host.Unload();
   if (status == 2) return status;
+  if (auto* stream = dynamic_cast<StreamClip*>(clip.get())) {
+    PrintLine("held" + Number(static_cast<long long>(stream->peak_frames())));
+  }
   PrintLine("done" + Number(delivered));
   return status;
 }

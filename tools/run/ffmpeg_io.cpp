@@ -1,7 +1,11 @@
 #include "run/ffmpeg_io.h"
 
+#include <signal.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -47,7 +51,8 @@ std::vector<std::string> ProbeArguments(const std::string& clip) {
           "-select_streams",
           "v:0",
           "-show_entries",
-          "stream=width,height,pix_fmt,r_frame_rate,avg_frame_rate,nb_frames:stream_side_data="
+          "stream=width,height,pix_fmt,r_frame_rate,avg_frame_rate,nb_frames,color_space,"
+          "color_primaries,color_transfer,color_range:stream_side_data="
           "rotation",
           "-of",
           "default=noprint_wrappers=1",
@@ -82,6 +87,13 @@ bool ParseProbeOutput(const std::string& text, ClipInfo* info, std::string* erro
     } else if (key == "nb_frames") {
       long frames = 0;
       if (ParseCount(value, &frames) && frames > 0) parsed.frame_count = frames;
+    } else if (key == "color_space" || key == "color_primaries" || key == "color_transfer" ||
+               key == "color_range") {
+      std::string* field = key == "color_space"       ? &parsed.colour_space
+                           : key == "color_primaries" ? &parsed.colour_primaries
+                           : key == "color_transfer"  ? &parsed.colour_transfer
+                                                      : &parsed.colour_range;
+      *field = value == "unknown" || value == "unspecified" ? "" : value;
     } else if (key == "rotation") {
       ParseCount(value, &rotation);
     }
@@ -99,6 +111,7 @@ bool ParseProbeOutput(const std::string& text, ClipInfo* info, std::string* erro
   parsed.width = static_cast<int>(width);
   parsed.height = static_cast<int>(height);
   parsed.deep = IsSixteenBitRgb(parsed.pixel_format);
+  parsed.ycbcr = IsYCbCr(parsed.pixel_format);
   parsed.rate = IsKnownRate(avg_rate) ? avg_rate : IsKnownRate(r_rate) ? r_rate : "25";
   *info = parsed;
   return true;
@@ -123,6 +136,28 @@ bool ProbeClip(const std::string& clip, ClipInfo* info, std::string* error) {
   return ParseProbeOutput(out, info, error);
 }
 
+bool CountFrames(const std::string& clip, long* count, std::string* error) {
+  std::string out;
+  std::string err;
+  int status = 0;
+  if (!RunAndCapture({"ffprobe", "-v", "error", "-select_streams", "v:0", "-count_packets",
+                      "-show_entries", "stream=nb_read_packets", "-of", "csv=p=0", "-i", clip},
+                     &out, &err, &status, error)) {
+    *error += " (Debian: ffmpeg)";
+    return false;
+  }
+  long parsed = 0;
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ',')) {
+    out.pop_back();
+  }
+  if (status != 0 || !ParseCount(out, &parsed)) {
+    *error = "ffprobe cannot count its frames" + (err.empty() ? std::string() : ": " + err);
+    return false;
+  }
+  *count = parsed;
+  return true;
+}
+
 bool IsSixteenBitRgb(const std::string& pixel_format) {
   static const char* const kDeep[] = {"rgb48le",  "rgb48be",  "bgr48le",   "bgr48be",
                                       "rgba64le", "rgba64be", "bgra64le",  "bgra64be",
@@ -133,36 +168,122 @@ bool IsSixteenBitRgb(const std::string& pixel_format) {
   return false;
 }
 
-std::vector<std::string> DecoderArguments(const std::string& clip, bool deep) {
+double FramesPerSecond(const std::string& rate) {
+  double frames_per_second = std::strtod(rate.c_str(), nullptr);
+  const size_t slash = rate.find('/');
+  if (slash != std::string::npos) {
+    frames_per_second /= std::strtod(rate.c_str() + slash + 1, nullptr);
+  }
+  return frames_per_second > 0.0 ? frames_per_second : 25.0;
+}
+
+std::string SeekSeconds(long frame, const std::string& rate) {
+  if (frame <= 0) return "";
+  const double frames_per_second = FramesPerSecond(rate);
+  // Half a frame early: frame n's time stamp is then the first one at or
+  // after the seek point, whatever the rounding of the stored time stamps.
+  char text[64];
+  std::snprintf(text, sizeof text, "%.6f", (static_cast<double>(frame) - 0.5) / frames_per_second);
+  return text;
+}
+
+bool IsYCbCr(const std::string& pixel_format) {
+  static const char* const kPrefixes[] = {"yuv", "nv1", "nv2", "nv4", "p01", "p21", "p41",
+                                          "yuyv", "uyvy", "yvyu", "y21", "ayuv", "vuy", "xv3",
+                                          "gray"};
+  for (const char* prefix : kPrefixes) {
+    if (pixel_format.compare(0, std::strlen(prefix), prefix) == 0) return true;
+  }
+  return false;
+}
+
+std::string DecodeFormatOf(const ClipInfo& clip) {
+  return clip.ycbcr ? "yuv444p16le" : clip.deep ? "rgb48le" : "rgb24";
+}
+
+std::vector<std::string> DecoderArguments(const std::string& clip, const std::string& format,
+                                          const std::string& seek_seconds) {
   std::vector<std::string> arguments = {"ffmpeg"};
   arguments.insert(arguments.end(), std::begin(kQuiet), std::end(kQuiet));
+  // ffmpeg seeks before the input to the key frame before that time and
+  // decodes on from there, dropping the frames before it.
+  if (!seek_seconds.empty()) arguments.insert(arguments.end(), {"-ss", seek_seconds});
   // Every frame as stored, none duplicated or dropped to fit a rate.
   arguments.insert(arguments.end(), {"-i", clip, "-map", "0:v:0", "-fps_mode", "passthrough", "-f",
-                                     "rawvideo", "-pix_fmt", deep ? "rgb48le" : "rgb24", "-"});
+                                     "rawvideo", "-pix_fmt", format, "-"});
   return arguments;
 }
 
+std::string DefaultPixelFormat(OutputKind kind, const std::string& file, int width, int height,
+                               const std::string& codec) {
+  if (kind != OutputKind::video) return "rgb48be";
+  const std::string extension = LowerExtension(file);
+  // The containers whose default codec (H.264, or VP9 for WebM) keeps 10
+  // bits; 4:2:0 as players expect, 4:4:4 for odd sides, which 4:2:0 cannot
+  // have.
+  static const char* const kTenBit[] = {".mp4", ".m4v", ".mov", ".mkv", ".webm"};
+  static const char* const kEightBit[] = {".avi", ".flv", ".ts", ".mpg", ".nut"};
+  const bool even = width % 2 == 0 && height % 2 == 0;
+  if (codec.empty()) {
+    for (const char* known : kTenBit) {
+      if (extension == known) return even ? "yuv420p10le" : "yuv444p10le";
+    }
+    for (const char* known : kEightBit) {
+      if (extension == known && even) return "yuv420p";
+    }
+  }
+  return "";
+}
+
 std::vector<std::string> EncoderArguments(OutputKind kind, const std::string& file, int width,
-                                          int height, const std::string& rate, long first_number) {
+                                          int height, const std::string& rate, long first_number,
+                                          const EncodeSettings& settings) {
   std::vector<std::string> arguments = {"ffmpeg"};
   arguments.insert(arguments.end(), std::begin(kQuiet), std::end(kQuiet));
-  arguments.insert(arguments.end(), {"-f", "rawvideo", "-pix_fmt", "rgb24", "-s",
+  arguments.insert(arguments.end(), {"-f", "rawvideo", "-pix_fmt", "rgb48le", "-s",
                                      std::to_string(width) + "x" + std::to_string(height),
                                      "-framerate", rate, "-i", "-"});
-  switch (kind) {
-    case OutputKind::video: {
-      // Players expect 4:2:0 from these containers' usual codecs; ffmpeg
-      // would otherwise keep 4:4:4 for RGB input. Odd sizes cannot be 4:2:0.
-      static const char* const k420[] = {".mp4", ".m4v", ".mov", ".mkv", ".webm",
-                                         ".avi", ".flv", ".ts",  ".mpg"};
-      const std::string extension = LowerExtension(file);
-      bool wants_420 = false;
-      for (const char* known : k420) wants_420 = wants_420 || extension == known;
-      if (wants_420 && width % 2 == 0 && height % 2 == 0) {
-        arguments.insert(arguments.end(), {"-pix_fmt", "yuv420p"});
-      }
-      break;
+  const EncoderChoices& choices = settings.choices;
+  const bool copies = kind == OutputKind::video && !settings.streams_from.empty() &&
+                      (settings.audio || settings.subtitles);
+  if (copies) {
+    if (!settings.seek_seconds.empty()) {
+      arguments.insert(arguments.end(), {"-ss", settings.seek_seconds});
     }
+    if (!settings.duration_seconds.empty()) {
+      arguments.insert(arguments.end(), {"-t", settings.duration_seconds});
+    }
+    arguments.insert(arguments.end(), {"-i", settings.streams_from, "-map", "0:v"});
+    if (settings.audio) arguments.insert(arguments.end(), {"-map", "1:a?", "-c:a", "copy"});
+    if (settings.subtitles) arguments.insert(arguments.end(), {"-map", "1:s?", "-c:s", "copy"});
+  }
+  if (kind == OutputKind::video) {
+    if (!choices.codec.empty()) arguments.insert(arguments.end(), {"-c:v", choices.codec});
+    if (!choices.crf.empty()) arguments.insert(arguments.end(), {"-crf", choices.crf});
+    if (!choices.preset.empty()) arguments.insert(arguments.end(), {"-preset", choices.preset});
+  }
+  const std::string pixel_format = !choices.pix_fmt.empty()
+                                       ? choices.pix_fmt
+                                       : DefaultPixelFormat(kind, file, width, height, choices.codec);
+  if (!pixel_format.empty()) arguments.insert(arguments.end(), {"-pix_fmt", pixel_format});
+  if (kind == OutputKind::video) {
+    // The clip's colour tags, and the matrix they name for the conversion
+    // to Y'CbCr (ffmpeg's own is BT.601 whatever the tag says).
+    const bool bt709 = settings.colour_space == "bt709";
+    arguments.insert(arguments.end(), {"-vf", std::string("scale=out_color_matrix=") +
+                                                  (bt709 ? "bt709" : "bt601") + ":out_range=tv",
+                                       "-colorspace", bt709 ? "bt709" : "smpte170m",
+                                       "-color_range", "tv"});
+    if (!settings.colour_primaries.empty()) {
+      arguments.insert(arguments.end(), {"-color_primaries", settings.colour_primaries});
+    }
+    if (!settings.colour_transfer.empty()) {
+      arguments.insert(arguments.end(), {"-color_trc", settings.colour_transfer});
+    }
+  }
+  switch (kind) {
+    case OutputKind::video:
+      break;
     case OutputKind::png_pattern:
     case OutputKind::png_folder:
       arguments.insert(arguments.end(),
@@ -172,15 +293,46 @@ std::vector<std::string> EncoderArguments(OutputKind kind, const std::string& fi
       arguments.insert(arguments.end(), {"-f", "image2", "-update", "1", "-frames:v", "1"});
       break;
   }
+  arguments.insert(arguments.end(), choices.extra.begin(), choices.extra.end());
   arguments.insert(arguments.end(), {"-y", file});
   return arguments;
 }
 
-bool ClipDecoder::Start(const std::string& clip, int width, int height, bool deep,
-                        const std::string& log_path, std::string* error) {
-  frame_bytes_ = static_cast<size_t>(width) * static_cast<size_t>(height) * (deep ? 6 : 3);
+bool StreamsFit(const std::string& clip, const std::string& type, const std::string& extension,
+                const std::string& check_file, std::string* codecs) {
+  std::string out;
+  std::string err;
+  std::string error;
+  int status = 0;
+  codecs->clear();
+  if (!RunAndCapture({"ffprobe", "-v", "error", "-select_streams", type, "-show_entries",
+                      "stream=codec_name", "-of", "csv=p=0", "-i", clip},
+                     &out, &err, &status, &error) ||
+      status != 0) {
+    return false;
+  }
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    while (!line.empty() && (line.back() == ',' || line.back() == '\r')) line.pop_back();
+    if (!line.empty()) *codecs += (codecs->empty() ? "" : ", ") + line;
+  }
+  if (codecs->empty()) return true;
+  const bool fits = RunAndCapture({"ffmpeg", "-nostdin", "-v", "error", "-i", clip, "-map",
+                                   "0:" + type, "-c", "copy", "-t", "0.1", "-y",
+                                   check_file + extension},
+                                  &out, &err, &status, &error) &&
+                    status == 0;
+  std::remove((check_file + extension).c_str());
+  return fits;
+}
+
+bool ClipDecoder::Start(const std::string& clip, int width, int height, const std::string& format,
+                        const std::string& seek_seconds, const std::string& log_path,
+                        std::string* error) {
+  frame_bytes_ =
+      static_cast<size_t>(width) * static_cast<size_t>(height) * (format == "rgb24" ? 3 : 6);
   log_path_ = log_path;
-  if (!process_.Start(DecoderArguments(clip, deep), Stdio::Null(), Stdio::Pipe(),
+  if (!process_.Start(DecoderArguments(clip, format, seek_seconds), Stdio::Null(), Stdio::Pipe(),
                       Stdio::File(log_path), error)) {
     *error += " (Debian: ffmpeg)";
     return false;
@@ -203,13 +355,18 @@ bool ClipDecoder::Finish(std::string* error) {
   return false;
 }
 
+void ClipDecoder::Signal() {
+  if (process_.running()) kill(process_.pid(), SIGTERM);
+}
+
 void ClipDecoder::Abort() { process_.Terminate(); }
 
 bool FrameEncoder::Start(OutputKind kind, const std::string& file, int width, int height,
-                         const std::string& rate, long first_number, const std::string& log_path,
+                         const std::string& rate, long first_number,
+                         const EncodeSettings& settings, const std::string& log_path,
                          std::string* error) {
   log_path_ = log_path;
-  if (!process_.Start(EncoderArguments(kind, file, width, height, rate, first_number),
+  if (!process_.Start(EncoderArguments(kind, file, width, height, rate, first_number, settings),
                       Stdio::Pipe(), Stdio::Null(), Stdio::File(log_path), error)) {
     *error += " (Debian: ffmpeg)";
     return false;
@@ -217,8 +374,8 @@ bool FrameEncoder::Start(OutputKind kind, const std::string& file, int width, in
   return true;
 }
 
-bool FrameEncoder::WriteFrame(const std::vector<uint8_t>& rgb24) {
-  return WriteAll(process_.stdin_fd(), rgb24.data(), rgb24.size());
+bool FrameEncoder::WriteFrame(const std::vector<uint8_t>& rgb48le) {
+  return WriteAll(process_.stdin_fd(), rgb48le.data(), rgb48le.size());
 }
 
 bool FrameEncoder::Finish(std::string* error) {

@@ -21,9 +21,22 @@ struct ClipInfo {
   // ffmpeg 5.1's conversions into rgb48le from anything else scale by 256
   // instead of 257 (white becomes 0xff03), worse than 8 bits exactly.
   bool deep = false;
+  // Stored as Y'CbCr: decoded as yuv444p16le, at the decoder's full depth,
+  // and taken to the host's Y'CbCr without a detour through RGB.
+  bool ycbcr = false;
+  // Colour tags, ffmpeg's names; empty when "unknown" or absent.
+  std::string colour_space, colour_primaries, colour_transfer, colour_range;
 };
 
 bool IsSixteenBitRgb(const std::string& pixel_format);
+bool IsYCbCr(const std::string& pixel_format);
+
+// What the decoder gives for this clip: yuv444p16le, rgb48le or rgb24.
+std::string DecodeFormatOf(const ClipInfo& clip);
+
+// The clip's video frames counted by ffprobe from its packets, for
+// containers that do not state the count.
+bool CountFrames(const std::string& clip, long* count, std::string* error);
 
 std::vector<std::string> ProbeArguments(const std::string& clip);
 
@@ -34,23 +47,62 @@ bool ParseProbeOutput(const std::string& text, ClipInfo* info, std::string* erro
 // Runs ffprobe on the clip. The error names the reason ffprobe gave.
 bool ProbeClip(const std::string& clip, ClipInfo* info, std::string* error);
 
-std::vector<std::string> DecoderArguments(const std::string& clip, bool deep);
+// "30000/1001" or "25" as a number (25 when it is not one).
+double FramesPerSecond(const std::string& rate);
 
-// final_name: the file ffmpeg writes (for PNG frames, the pattern in the
-// staging folder); first_number: the number of the first frame written.
+// Where ffmpeg must seek (-ss) for the decoding to begin at `frame` of a
+// clip of that rate; empty for frame 0.
+std::string SeekSeconds(long frame, const std::string& rate);
+
+std::vector<std::string> DecoderArguments(const std::string& clip, const std::string& format,
+                                          const std::string& seek_seconds = "");
+
+// What an encoder writes besides the frames it is given.
+struct EncodeSettings {
+  EncoderChoices choices;
+  // Video outputs: the clip's streams to copy (empty: none), from where
+  // (-ss, seconds) for how long (-t, seconds).
+  std::string streams_from;
+  bool audio = false;
+  bool subtitles = false;
+  std::string seek_seconds;
+  std::string duration_seconds;
+  // The clip's colour tags, ffmpeg's names; empty when untagged.
+  std::string colour_space, colour_primaries, colour_transfer;
+};
+
+// The pixel format an output gets when -pix_fmt is not given: as many bits
+// as the container's usual codec keeps (16-bit PNG, 10-bit H.264 and VP9),
+// or empty: ffmpeg's choice for that codec.
+std::string DefaultPixelFormat(OutputKind kind, const std::string& file, int width, int height,
+                               const std::string& codec);
+
+// Frames go in as rgb48le. final_name: the file ffmpeg writes (for PNG
+// frames, the pattern in the staging folder); first_number: the number of
+// the first frame written.
 std::vector<std::string> EncoderArguments(OutputKind kind, const std::string& final_name, int width,
-                                          int height, const std::string& rate, long first_number);
+                                          int height, const std::string& rate, long first_number,
+                                          const EncodeSettings& settings = EncodeSettings());
+
+// Whether ffmpeg can copy the clip's streams of a type ("a" audio, "s"
+// subtitles) unchanged into a file of that extension; *codecs: their codec
+// names ("" when the clip has none). check_file: a scratch file to try.
+bool StreamsFit(const std::string& clip, const std::string& type, const std::string& extension,
+                const std::string& check_file, std::string* codecs);
 
 // Reads the clip's frames as rgb24 or rgb48le.
 class ClipDecoder {
  public:
-  // ffmpeg's own messages go to log_path. deep: rgb48le, else rgb24.
-  bool Start(const std::string& clip, int width, int height, bool deep, const std::string& log_path,
-             std::string* error);
+  // ffmpeg's own messages go to log_path.
+  // format: DecodeFormatOf's.
+  bool Start(const std::string& clip, int width, int height, const std::string& format,
+             const std::string& seek_seconds, const std::string& log_path, std::string* error);
   // 1: a frame in *rgb; 0: end of clip; -1: a short frame or error.
   int ReadFrame(std::vector<uint8_t>* rgb);
   // After the last frame: false with ffmpeg's message when it failed.
   bool Finish(std::string* error);
+  // Asks ffmpeg to end, without waiting (a reader blocked on it returns).
+  void Signal();
   void Abort();
 
  private:
@@ -59,13 +111,13 @@ class ClipDecoder {
   std::string log_path_;
 };
 
-// Writes rgb24 frames to one output.
+// Writes rgb48le frames to one output.
 class FrameEncoder {
  public:
   bool Start(OutputKind kind, const std::string& file, int width, int height,
-             const std::string& rate, long first_number, const std::string& log_path,
-             std::string* error);
-  bool WriteFrame(const std::vector<uint8_t>& rgb24);
+             const std::string& rate, long first_number, const EncodeSettings& settings,
+             const std::string& log_path, std::string* error);
+  bool WriteFrame(const std::vector<uint8_t>& rgb48le);
   bool Finish(std::string* error);
   void Abort();
 

@@ -71,6 +71,46 @@ void Rgb24RowFromHost(const HostPixel* pixels, uint8_t* rgb24, size_t count) {
   }
 }
 
+void Rgb48leRowFromHost(const HostPixel* pixels, uint8_t* rgb48le, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    double rgb[3];
+    RgbFromHostPixel(pixels[i], &rgb[0], &rgb[1], &rgb[2]);
+    for (int k = 0; k < 3; ++k) {
+      const long v = std::lround(Clamp01(rgb[k]) * 65535.0);
+      rgb48le[6 * i + 2 * k] = static_cast<uint8_t>(v & 0xFF);
+      rgb48le[6 * i + 2 * k + 1] = static_cast<uint8_t>(v >> 8);
+    }
+  }
+}
+
+void HostFrameFromYuv444p16le(const uint8_t* planes, HostPixel* pixels, size_t count,
+                              Matrix matrix) {
+  // BT.709's luma weights; Cb and Cr scales as for BT.601 above.
+  constexpr double kKr709 = 0.2126;
+  constexpr double kKb709 = 0.0722;
+  constexpr double kKg709 = 1.0 - kKr709 - kKb709;
+  auto sample = [planes, count](int plane, size_t i) {
+    const uint8_t* p = planes + 2 * (static_cast<size_t>(plane) * count + i);
+    return static_cast<double>(p[0] | p[1] << 8);
+  };
+  for (size_t i = 0; i < count; ++i) {
+    double y = (sample(0, i) - 4096.0) / 56064.0;
+    double cb = (sample(1, i) - 32768.0) / 57344.0;
+    double cr = (sample(2, i) - 32768.0) / 57344.0;
+    if (matrix == Matrix::bt709) {
+      const double r = y + 2.0 * (1.0 - kKr709) * cr;
+      const double b = y + 2.0 * (1.0 - kKb709) * cb;
+      const double g = (y - kKr709 * r - kKb709 * b) / kKg709;
+      y = kKr * r + kKg * g + kKb * b;
+      cb = (b - y) / kCbScale;
+      cr = (r - y) / kCrScale;
+    }
+    pixels[i] = HostPixel{RoundClamped(y * kHostScale, 0.0, 4096.0),
+                          RoundClamped(cb * kHostScale, -2048.0, 2048.0),
+                          RoundClamped(cr * kHostScale, -2048.0, 2048.0)};
+  }
+}
+
 void HostPixelsFromBytes(const uint8_t* bytes, HostPixel* pixels, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* p = bytes + 6 * i;

@@ -1,5 +1,8 @@
 // The one place where RGB and the host's YCbCr meet: BT.601 coefficients,
-// full range, Y in 0..4096 and Cb, Cr in -2048..2048.
+// full range, Y in 0..4096 and Cb, Cr in -2048..2048. Y'CbCr clips come
+// in directly: limited-range 16-bit (ffmpeg's yuv444p16le, to which every
+// depth shifts exactly) to the host's range, through RGB only when their
+// matrix is BT.709.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +31,16 @@ void RgbFromHostPixel(const HostPixel& pixel, double* r, double* g, double* b);
 void HostRowFromRgb48le(const uint8_t* rgb48le, HostPixel* pixels, size_t count);
 void HostRowFromRgb24(const uint8_t* rgb24, HostPixel* pixels, size_t count);
 void Rgb24RowFromHost(const HostPixel* pixels, uint8_t* rgb24, size_t count);
+void Rgb48leRowFromHost(const HostPixel* pixels, uint8_t* rgb48le, size_t count);
+
+enum class Matrix { bt601, bt709 };
+
+// A whole frame of yuv444p16le (three planes of count samples): Y' =
+// (Y - 4096) / 56064, Cb' = (Cb - 32768) / 57344, likewise Cr'; BT.601
+// values scale by 4096 into the host; BT.709 ones go through R'G'B'
+// (unclamped) into BT.601. Rounded, and clamped to the host's ranges.
+void HostFrameFromYuv444p16le(const uint8_t* planes, HostPixel* pixels, size_t count,
+                              Matrix matrix);
 
 // Host pixels are little-endian int16 in files; these read and write them
 // independently of the machine's byte order.

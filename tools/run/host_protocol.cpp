@@ -160,6 +160,16 @@ bool ParseHostLine(const std::string& raw_line, HostEvent* event, std::string* p
     if (!ToLong(f[1], &parsed.frame) || parsed.frame < 0) {
       return Malformed(line, "a frame number is not a number", event, problem);
     }
+  } else if (kind == "need") {
+    if (f.size() != 2 || !ToLong(f[1], &parsed.frame) || parsed.frame < 0) {
+      return Malformed(line, "a need line is need<TAB>n", event, problem);
+    }
+    parsed.kind = HostEventKind::need;
+  } else if (kind == "held") {
+    if (f.size() != 2 || !ToLong(f[1], &parsed.delivered) || parsed.delivered < 0) {
+      return Malformed(line, "a held line is held<TAB>count", event, problem);
+    }
+    parsed.kind = HostEventKind::held;
   } else if (kind == "error") {
     if (f.size() < 2) return Malformed(line, "an error line has a text", event, problem);
     parsed.kind = HostEventKind::error;

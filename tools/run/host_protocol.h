@@ -46,6 +46,8 @@ enum class HostEventKind {
   track,
   check,
   message,
+  need,  // the host asks for a clip frame (number in `frame`)
+  held,  // the most input frames held at once (in `delivered`)
   frame,
   error,
   done,
@@ -68,7 +70,7 @@ struct HostEvent {
   int value = 0;
   // message
   unsigned long style = 0;
-  // frame (number, ok) and done (count)
+  // frame and need (number, ok) and done and held (count)
   long frame = 0;
   bool ok = false;
   long delivered = 0;

@@ -1,8 +1,6 @@
 #include "run/host_runner.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -38,23 +36,15 @@ class LineBuffer {
   std::string pending_;
 };
 
+// The host's standard output: event lines, each "frame n ok" followed by
+// the frame's bytes.
 class Session {
  public:
-  Session(const std::string& output_path, size_t frame_bytes, HostObserver* observer)
-      : output_path_(output_path), frame_bytes_(frame_bytes), observer_(observer) {}
-  ~Session() {
-    if (output_fd_ >= 0) close(output_fd_);
-  }
+  Session(size_t frame_bytes, HostObserver* observer)
+      : frame_bytes_(frame_bytes), observer_(observer) {}
 
   HostOutcome Run(const std::vector<std::string>& command) {
-    // The output file exists before the host starts, so that it can be
-    // opened for reading at once; the host truncates or appends to it.
-    output_fd_ = open(output_path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (output_fd_ < 0) {
-      outcome_.start_error = "cannot make " + output_path_ + ": " + strerror(errno);
-      return outcome_;
-    }
-    if (!child_.Start(command, Stdio::Null(), Stdio::Pipe(), Stdio::Pipe(),
+    if (!child_.Start(command, Stdio::Pipe(), Stdio::Pipe(), Stdio::Pipe(),
                       &outcome_.start_error)) {
       return outcome_;
     }
@@ -80,10 +70,9 @@ class Session {
       const int ready = poll(fds, 2, 100);
       if (ready < 0 && errno != EINTR) break;
       if (ready > 0) {
-        if (fds[0].revents != 0) out_open = Drain(child_.stdout_fd(), &out_lines_, true);
-        if (fds[1].revents != 0) err_open = Drain(child_.stderr_fd(), &err_lines_, false);
+        if (fds[0].revents != 0) out_open = DrainStdout();
+        if (fds[1].revents != 0) err_open = DrainStderr();
       }
-      ReadAvailableFrames();
       observer_->OnIdle();
       // A process the host left behind (Wine's server) may keep the pipes
       // open after the host has ended: give them a moment, then stop reading.
@@ -95,7 +84,10 @@ class Session {
       }
       if (exited && MonotonicSeconds() - exited_at > 2.0) break;
     }
-    out_lines_.Flush([this](const std::string& line) { OnStdoutLine(line); });
+    if (!pending_.empty() && payload_left_ == 0) OnStdoutLine(pending_);
+    if (payload_left_ > 0 && outcome_.read_error.empty()) {
+      outcome_.read_error = "the host's output ended inside frame " + std::to_string(payload_frame_);
+    }
     err_lines_.Flush([this](const std::string& line) { observer_->OnHostStderr(line); });
     if (!exited) {
       int status = 0;
@@ -109,24 +101,56 @@ class Session {
       }
       outcome_.status = status;
     }
+    child_.CloseStdin();
     child_.CloseStdout();
     child_.CloseStderr();
-    ReadAvailableFrames();
+  }
+
+  bool DrainStderr() {
+    char buffer[8192];
+    const ssize_t got = read(child_.stderr_fd(), buffer, sizeof buffer);
+    if (got < 0) return errno == EINTR || errno == EAGAIN;
+    if (got == 0) return false;
+    err_lines_.Add(buffer, static_cast<size_t>(got),
+                   [this](const std::string& line) { observer_->OnHostStderr(line); });
+    return true;
   }
 
   // Reads what is there; false at end of stream.
-  bool Drain(int fd, LineBuffer* lines, bool is_stdout) {
-    char buffer[8192];
-    const ssize_t got = read(fd, buffer, sizeof buffer);
+  bool DrainStdout() {
+    buffer_.resize(1 << 20);
+    const ssize_t got = read(child_.stdout_fd(), buffer_.data(), buffer_.size());
     if (got < 0) return errno == EINTR || errno == EAGAIN;
     if (got == 0) return false;
-    lines->Add(buffer, static_cast<size_t>(got), [this, is_stdout](const std::string& line) {
-      if (is_stdout) {
-        OnStdoutLine(line);
-      } else {
-        observer_->OnHostStderr(line);
+    const char* bytes = buffer_.data();
+    size_t left = static_cast<size_t>(got);
+    while (left > 0 && !stop_) {
+      if (payload_left_ > 0) {
+        const size_t take = left < payload_left_ ? left : payload_left_;
+        frame_.insert(frame_.end(), bytes, bytes + take);
+        bytes += take;
+        left -= take;
+        payload_left_ -= take;
+        if (payload_left_ == 0) {
+          ++outcome_.frames_read;
+          if (!observer_->OnFrame(payload_frame_, frame_.data(), frame_.size())) {
+            Stop("frame " + std::to_string(payload_frame_) + " was not taken");
+          }
+        }
+        continue;
       }
-    });
+      const char* newline = static_cast<const char*>(std::memchr(bytes, '\n', left));
+      if (newline == nullptr) {
+        pending_.append(bytes, left);
+        break;
+      }
+      pending_.append(bytes, static_cast<size_t>(newline - bytes));
+      left -= static_cast<size_t>(newline - bytes) + 1;
+      bytes = newline + 1;
+      std::string line;
+      line.swap(pending_);
+      OnStdoutLine(line);
+    }
     return true;
   }
 
@@ -140,11 +164,23 @@ class Session {
     switch (event.kind) {
       case HostEventKind::frame:
         if (event.ok) {
-          ok_frames_.push_back(event.frame);
           ++outcome_.frames_ok;
+          payload_frame_ = event.frame;
+          payload_left_ = frame_bytes_;
+          frame_.clear();
         } else if (outcome_.failed_frame < 0) {
           outcome_.failed_frame = event.frame;
         }
+        break;
+      case HostEventKind::need:
+        if (!observer_->OnNeed(event.frame, &input_)) {
+          Stop("frame " + std::to_string(event.frame) + " could not be given");
+        } else if (!WriteAll(child_.stdin_fd(), input_.data(), input_.size())) {
+          Stop("frame " + std::to_string(event.frame) + " could not be sent: " + strerror(errno));
+        }
+        break;
+      case HostEventKind::held:
+        outcome_.held = event.delivered;
         break;
       case HostEventKind::done:
         outcome_.done = event.delivered;
@@ -156,51 +192,25 @@ class Session {
         break;
     }
     observer_->OnEvent(event);
-    ReadAvailableFrames();
   }
 
-  // Frames announced and complete in the file go to the observer; the host
-  // may announce a frame before its bytes reach the file.
-  void ReadAvailableFrames() {
-    while (!stop_ && outcome_.frames_read < static_cast<long>(ok_frames_.size())) {
-      struct stat info;
-      if (fstat(output_fd_, &info) != 0) return;
-      const off_t offset = static_cast<off_t>(outcome_.frames_read) * frame_bytes_;
-      if (info.st_size < offset + static_cast<off_t>(frame_bytes_)) return;
-      frame_.resize(frame_bytes_);
-      size_t done = 0;
-      while (done < frame_bytes_) {
-        const ssize_t got = pread(output_fd_, frame_.data() + done, frame_bytes_ - done,
-                                  offset + static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-          outcome_.read_error =
-              "cannot read the host's output " + output_path_ + ": " + strerror(errno);
-          stop_ = true;
-          return;
-        }
-        done += static_cast<size_t>(got);
-      }
-      const long number = ok_frames_[static_cast<size_t>(outcome_.frames_read)];
-      ++outcome_.frames_read;
-      // Frames read are not needed again: give their disk space back.
-      fallocate(output_fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset,
-                static_cast<off_t>(frame_bytes_));
-      if (!observer_->OnFrame(number, frame_.data(), frame_.size())) stop_ = true;
-    }
+  void Stop(const std::string& why) {
+    stop_ = true;
+    if (outcome_.stop_reason.empty()) outcome_.stop_reason = why;
   }
 
-  const std::string output_path_;
   const size_t frame_bytes_;
   HostObserver* observer_;
   ChildProcess child_;
   HostOutcome outcome_;
-  int output_fd_ = -1;
   bool stop_ = false;
-  LineBuffer out_lines_;
+  std::vector<char> buffer_;
+  std::string pending_;  // the start of a line
+  size_t payload_left_ = 0;
+  long payload_frame_ = -1;
   LineBuffer err_lines_;
-  std::vector<long> ok_frames_;
   std::vector<uint8_t> frame_;
+  std::vector<uint8_t> input_;
 };
 
 }  // namespace
@@ -221,9 +231,9 @@ std::vector<std::string> HostLaunch::Command(const HostRequest& request) const {
   return command;
 }
 
-HostOutcome RunHost(const HostLaunch& launch, const HostRequest& request,
-                    const std::string& output_path, size_t frame_bytes, HostObserver* observer) {
-  Session session(output_path, frame_bytes, observer);
+HostOutcome RunHost(const HostLaunch& launch, const HostRequest& request, size_t frame_bytes,
+                    HostObserver* observer) {
+  Session session(frame_bytes, observer);
   return session.Run(launch.Command(request));
 }
 

@@ -120,7 +120,8 @@ void Progress::Show(long done, double now, bool finished) {
   }
   last_shown_ = now;
   last_done_shown_ = done;
-  const std::string text = FormatProgress(label_, done, total_, rate_, finished, now - begin_time_);
+  const std::string text =
+      FormatProgress(label_, done, total_, rate_, finished, now - begin_time_) + detail_;
   if (terminal_) {
     // The same text again would only make the terminal flicker.
     if (!finished && line_shown_ && text == last_text_) return;

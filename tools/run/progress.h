@@ -27,6 +27,8 @@ class Progress {
   void End(long done, double now);
   // Before other output: clears a line being rewritten.
   void Interrupt();
+  // Appended to the line from the next update on ("; decode 5% ...").
+  void SetDetail(const std::string& detail) { detail_ = detail; }
 
   // Frames a second since the first frame, 0 while unknown.
   double rate() const { return rate_; }
@@ -42,6 +44,7 @@ class Progress {
   bool line_shown_ = false;
   std::string label_;
   std::string last_text_;
+  std::string detail_;
   long total_ = -1;
   long first_done_ = -1;
   long last_done_measured_ = 0;

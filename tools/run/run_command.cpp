@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "run/ffmpeg_io.h"
+#include "run/frame_sink.h"
+#include "run/frame_source.h"
 #include "run/host_colour.h"
 #include "run/interruption.h"
 #include "run/progress.h"
@@ -81,6 +83,33 @@ bool CopyFile(const std::string& from, const std::string& to, std::string* error
   return true;
 }
 
+// The first file an output target makes (PNG frames: the first frame's).
+std::string FirstFileOf(const OutputTarget& target, long first_frame) {
+  char name[4096];
+  switch (target.kind) {
+    case OutputKind::png_folder:
+      std::snprintf(name, sizeof name, "%s/frame_%06ld.png", target.path.c_str(), first_frame);
+      return name;
+    case OutputKind::png_pattern: {
+      std::string pattern = target.path;
+      const size_t d = pattern.find_first_of('d', pattern.find('%'));
+      pattern.insert(d, "l");
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+      std::snprintf(name, sizeof name, pattern.c_str(), first_frame);
+#pragma GCC diagnostic pop
+      return name;
+    }
+    default:
+      return target.path;
+  }
+}
+
+bool Exists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
 std::string Plural(long count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
@@ -149,6 +178,12 @@ class Run : public HostObserver {
       return Fail(kExitBadInput, SinglePngError());
     }
     for (const OutputTarget& target : options_.outputs) {
+      const std::string existing = FirstFileOf(target, options_.from);
+      if (options_.overwrite != Overwrite::replace && Exists(existing)) {
+        return Fail(kExitBadInput, "'" + existing + "' exists; -y replaces it");
+      }
+    }
+    for (const OutputTarget& target : options_.outputs) {
       outputs_.emplace_back();
       if (!outputs_.back().Prepare(target, &error)) return Fail(kExitBadInput, error);
     }
@@ -175,9 +210,26 @@ class Run : public HostObserver {
           error.find("was not found") != std::string::npos ? kExitToolFailed : kExitBadInput,
           "the clip '" + options_.input + "': " + error);
     }
+    // The host must know the clip's length before the first frame: where the
+    // container does not state it, ffprobe counts the packets (no decoding).
+    if (clip.frame_count < 0 && !CountFrames(options_.input, &clip.frame_count, &error)) {
+      return Fail(kExitBadInput, "the clip '" + options_.input + "': " + error);
+    }
+    if (clip.frame_count <= 0) {
+      return Fail(kExitBadInput, "the clip '" + options_.input + "' has no frames");
+    }
     clip_ = clip;
-    const int status = Decode();
-    if (status != kExitDone) return status;
+    frames_ = clip.frame_count;
+    Note("clip: " + std::to_string(clip.width) + "x" + std::to_string(clip.height) + " " +
+         clip.pixel_format + ", " + Plural(frames_, "frame", "frames") + ", read as " +
+         (clip.ycbcr ? std::string("Y'CbCr ") +
+                           (clip.colour_space == "bt709" ? "BT.709 (its tag)"
+                            : clip.colour_space.empty()
+                                ? "BT.601 (untagged)"
+                                : "BT.601 (tagged " + clip.colour_space + ")") +
+                           " at 16 bits"
+          : clip.deep ? "16-bit RGB"
+                      : "8-bit RGB"));
 
     const long last = options_.to >= 0 ? options_.to : frames_ - 1;
     const std::string clip_frames = ", which has " + Plural(frames_, "frame", "frames") + " (0.." +
@@ -193,7 +245,50 @@ class Run : public HostObserver {
     if (single_png_only && last != options_.from) return Fail(kExitBadInput, SinglePngError());
     first_ = options_.from;
     last_ = last;
+    for (const StagedOutput& output : outputs_) settings_.push_back(SettingsFor(output.target()));
     return Filter();
+  }
+
+  // What each output gets besides the frames, said once: its pixel format,
+  // and the clip's audio and subtitles where its container takes them.
+  EncodeSettings SettingsFor(const OutputTarget& target) {
+    EncodeSettings settings;
+    settings.choices = options_.encoder;
+    settings.colour_space = clip_.colour_space;
+    settings.colour_primaries = clip_.colour_primaries;
+    settings.colour_transfer = clip_.colour_transfer;
+    const std::string format =
+        !options_.encoder.pix_fmt.empty()
+            ? options_.encoder.pix_fmt
+            : DefaultPixelFormat(target.kind, target.path, clip_.width, clip_.height,
+                                 options_.encoder.codec);
+    std::string line = target.path + ": " + (format.empty() ? "ffmpeg's pixel format" : format);
+    if (target.kind == OutputKind::video) {
+      line += settings.colour_space == "bt709" ? ", BT.709" : ", BT.601";
+      line += std::string(clip_.colour_space.empty() ? " (the clip is untagged)" : "");
+    }
+    if (target.kind == OutputKind::video && options_.encoder.audio) {
+      settings.streams_from = options_.input;
+      // The clip's audio from the first frame's time to the end of the last.
+      const double fps = FramesPerSecond(clip_.rate);
+      if (first_ > 0) settings.seek_seconds = std::to_string(first_ / fps);
+      settings.duration_seconds = std::to_string((last_ - first_ + 1) / fps);
+      const std::string extension = LowerExtension(target.path);
+      const std::string check = scratch_.path() + "/fits";
+      for (const char* type : {"a", "s"}) {
+        std::string codecs;
+        const bool fits = StreamsFit(options_.input, type, extension, check, &codecs);
+        if (codecs.empty()) continue;
+        const std::string what = std::string(*type == 'a' ? "audio" : "subtitles") + " (" +
+                                 codecs + ")";
+        (*type == 'a' ? settings.audio : settings.subtitles) = fits;
+        line += fits ? "; " + what + " copied"
+                     : "; " + what + " left out: a " + extension +
+                           " file cannot take it unchanged (.mkv takes most)";
+      }
+    }
+    Note("output " + line);
+    return settings;
   }
 
   bool OnlyOneFrameOutputs() const {
@@ -214,78 +309,34 @@ class Run : public HostObserver {
     return "";
   }
 
-  // The whole clip in host pixels: the host reads frames at random, and
-  // clamps to the clip's ends, so it needs every frame and the true count.
-  int Decode() {
-    input_path_ = scratch_.path() + "/input.raw";
-    FILE* raw = std::fopen(input_path_.c_str(), "wb");
-    if (raw == nullptr) {
-      return Fail(kExitToolFailed, "cannot write " + input_path_ + ": " + strerror(errno));
-    }
-    std::unique_ptr<FILE, int (*)(FILE*)> raw_closer(raw, std::fclose);
-    std::string error;
-    ClipDecoder decoder;
-    if (!decoder.Start(options_.input, clip_.width, clip_.height, clip_.deep,
-                       scratch_.path() + "/decode.log", &error)) {
-      return Fail(kExitToolFailed, error);
-    }
-    const size_t pixels = static_cast<size_t>(clip_.width) * static_cast<size_t>(clip_.height);
-    std::vector<uint8_t> rgb;
-    std::vector<HostPixel> host(pixels);
-    std::vector<uint8_t> bytes(pixels * kHostPixelBytes);
-    progress_.Begin("decoding", clip_.frame_count, MonotonicSeconds());
-    long count = 0;
-    int got;
-    while ((got = decoder.ReadFrame(&rgb)) == 1) {
-      if (Interrupted()) {
-        decoder.Abort();
-        return kExitToolFailed;
-      }
-      if (clip_.deep) {
-        HostRowFromRgb48le(rgb.data(), host.data(), pixels);
-      } else {
-        HostRowFromRgb24(rgb.data(), host.data(), pixels);
-      }
-      BytesFromHostPixels(host.data(), bytes.data(), pixels);
-      if (std::fwrite(bytes.data(), 1, bytes.size(), raw) != bytes.size()) {
-        decoder.Abort();
-        return Fail(kExitToolFailed, "cannot write " + input_path_ + ": " + strerror(errno));
-      }
-      ++count;
-      progress_.Update(count, MonotonicSeconds());
-    }
-    progress_.End(count, MonotonicSeconds());
-    if (got < 0) {
-      decoder.Abort();
-      return Fail(kExitToolFailed,
-                  "the clip '" + options_.input + "' gave a frame of a size other than " +
-                      std::to_string(clip_.width) + "x" + std::to_string(clip_.height));
-    }
-    if (!decoder.Finish(&error)) {
-      return Fail(kExitBadInput, "the clip '" + options_.input + "': " + error);
-    }
-    raw_closer.reset();
-    if (count == 0) return Fail(kExitBadInput, "the clip '" + options_.input + "' has no frames");
-    frames_ = count;
-    return kExitDone;
-  }
-
   int Filter() {
     std::string error;
     const std::string rate = options_.fps.empty() ? clip_.rate : options_.fps;
     for (size_t i = 0; i < outputs_.size(); ++i) {
       encoders_.push_back(std::make_unique<FrameEncoder>());
-      if (!encoders_.back()->Start(
-              outputs_[i].target().kind, outputs_[i].staging_name(), clip_.width, clip_.height,
-              rate, first_, scratch_.path() + "/encode" + std::to_string(i) + ".log", &error)) {
+      if (!encoders_.back()->Start(outputs_[i].target().kind, outputs_[i].staging_name(),
+                                   clip_.width, clip_.height, rate, first_, settings_[i],
+                                   scratch_.path() + "/encode" + std::to_string(i) + ".log",
+                                   &error)) {
         return Fail(kExitToolFailed, error);
       }
     }
+    pixels_ = static_cast<size_t>(clip_.width) * static_cast<size_t>(clip_.height);
+    std::vector<FrameEncoder*> encoders;
+    std::vector<std::string> names;
+    for (size_t i = 0; i < encoders_.size(); ++i) {
+      encoders.push_back(encoders_[i].get());
+      names.push_back(outputs_[i].target().path);
+    }
+    sink_.reset(new FrameSink(encoders, names, pixels_));
+    // Decoding starts with the host's first request for a frame, once the
+    // effect has loaded and every setting was accepted.
+    source_.reset(new FrameSource(options_.input, clip_, scratch_.path() + "/decode.log"));
+
     HostRequest request;
-    const std::string output_path = scratch_.path() + "/output.raw";
     request.plugin = env_.launch.PathForHost(AbsolutePath(plugin_path_));
-    request.input = env_.launch.PathForHost(AbsolutePath(input_path_));
-    request.output = env_.launch.PathForHost(AbsolutePath(output_path));
+    request.input = "-";
+    request.output = "-";
     request.width = clip_.width;
     request.height = clip_.height;
     request.frames = frames_;
@@ -299,14 +350,36 @@ class Run : public HostObserver {
     request.threads = options_.threads;
 
     if (env_.launch.uses_wine()) Note("starting texloom.auf under Wine...");
-    pixels_ = static_cast<size_t>(clip_.width) * static_cast<size_t>(clip_.height);
-    host_.resize(pixels_);
-    rgb_.resize(pixels_ * 3);
     progress_.Begin("filtering", last_ - first_ + 1, MonotonicSeconds());
-    const HostOutcome outcome =
-        RunHost(env_.launch, request, output_path, pixels_ * kHostPixelBytes, this);
+    const double began = MonotonicSeconds();
+    began_ = began;
+    const HostOutcome outcome = RunHost(env_.launch, request, pixels_ * kHostPixelBytes, this);
+    source_->Stop();
     progress_.End(outcome.frames_read, MonotonicSeconds());
+    const bool encoded = sink_->Drain();
+    ReportShares(MonotonicSeconds() - began, outcome);
+    if (!encoded && encoder_error_.empty()) encoder_error_ = sink_->error();
     return Conclude(outcome);
+  }
+
+  // Which stage held the run up: the time the driver waited for decoded
+  // frames, for the encoders to take frames, and the rest, the plug-in's.
+  void ReportShares(double seconds, const HostOutcome& outcome) {
+    if (seconds <= 0.0 || outcome.frames_read == 0) return;
+    Note("time: " + Shares(seconds) +
+         (outcome.held >= 0 ? "; the host held at most " + Plural(outcome.held, "frame", "frames")
+                            : ""));
+  }
+
+  std::string Shares(double seconds) const {
+    const double decode = source_->wait_seconds();
+    const double encode = sink_->wait_seconds();
+    const double plugin = seconds - decode - encode > 0.0 ? seconds - decode - encode : 0.0;
+    auto percent = [seconds](double part) {
+      return std::to_string(static_cast<int>(100.0 * part / seconds + 0.5)) + "%";
+    };
+    return "decode " + percent(decode) + ", plug-in " + percent(plugin) + ", encode " +
+           percent(encode);
   }
 
   int Conclude(const HostOutcome& outcome) {
@@ -316,8 +389,9 @@ class Run : public HostObserver {
       return Fail(kExitToolFailed, "cannot start the host: " + outcome.start_error);
     }
     if (!outcome.skipped.empty()) {
-      return Fail(kExitSkipped, "Wine cannot run texloom.auf here: " + outcome.skipped);
+      return Fail(kExitCannotRunHere, "cannot run texloom.auf here: " + outcome.skipped);
     }
+    if (!input_error_.empty()) return Fail(kExitBadInput, input_error_);
     if (!encoder_error_.empty()) return Fail(kExitToolFailed, encoder_error_);
     if (!outcome.read_error.empty()) return Fail(kExitToolFailed, outcome.read_error);
     if (outcome.status == kHostPluginUnusable) {
@@ -346,6 +420,7 @@ class Run : public HostObserver {
       std::string text = "the host ended with status " + std::to_string(outcome.status);
       if (outcome.status == 124) text += " (tools/run_wine.sh's time-out)";
       if (!host_errors_.empty()) text += ": " + host_errors_.back();
+      if (!outcome.stop_reason.empty()) text += " (stopped: " + outcome.stop_reason + ")";
       return Fail(kExitToolFailed, text + " after " + Plural(outcome.frames_ok, "frame", "frames"));
     }
     if (outcome.frames_ok != wanted || outcome.frames_read != wanted ||
@@ -353,7 +428,7 @@ class Run : public HostObserver {
       return Fail(kExitToolFailed, "the host's output is incomplete: " + std::to_string(wanted) +
                                        " frames asked for, " + std::to_string(outcome.frames_ok) +
                                        " reported, " + std::to_string(outcome.frames_read) +
-                                       " in its output file" +
+                                       " received" +
                                        (frame_order_error_ ? ", frames out of order" : ""));
     }
     std::string error;
@@ -377,7 +452,9 @@ class Run : public HostObserver {
   }
 
   void Abandon() {
+    if (source_) source_->Stop();
     for (auto& encoder : encoders_) encoder->Abort();
+    if (sink_) sink_->Drain();
     for (StagedOutput& output : outputs_) output.Discard();
   }
 
@@ -424,6 +501,8 @@ class Run : public HostObserver {
       case HostEventKind::other:
         if (!event.text.empty()) Say("host: " + event.text);
         break;
+      case HostEventKind::need:
+      case HostEventKind::held:
       case HostEventKind::done:
       case HostEventKind::skipped:
         break;
@@ -439,20 +518,24 @@ class Run : public HostObserver {
     Say("host: " + line);
   }
 
-  bool OnFrame(long frame_number, const uint8_t* bytes, size_t size) override {
+  bool OnNeed(long frame_number, std::vector<uint8_t>* bytes) override {
+    if (Interrupted()) return false;
+    std::string error;
+    if (source_->Get(frame_number, bytes, &error)) return true;
+    input_error_ = error;
+    return false;
+  }
+
+  bool OnFrame(long /*frame_number*/, const uint8_t* bytes, size_t size) override {
     if (size != pixels_ * kHostPixelBytes) return false;
-    HostPixelsFromBytes(bytes, host_.data(), pixels_);
-    Rgb24RowFromHost(host_.data(), rgb_.data(), pixels_);
-    for (size_t i = 0; i < encoders_.size(); ++i) {
-      if (!encoders_[i]->WriteFrame(rgb_)) {
-        std::string error;
-        encoders_[i]->Finish(&error);
-        encoder_error_ = "'" + outputs_[i].target().path + "': " + error;
-        return false;
-      }
+    if (!sink_->Push(bytes, size)) {
+      encoder_error_ = sink_->error();
+      return false;
     }
     ++delivered_;
-    progress_.Update(delivered_, MonotonicSeconds());
+    const double now = MonotonicSeconds();
+    progress_.SetDetail("; " + Shares(now - began_));
+    progress_.Update(delivered_, now);
     return true;
   }
 
@@ -465,16 +548,18 @@ class Run : public HostObserver {
   TempDir scratch_;
   std::vector<StagedOutput> outputs_;
   std::vector<std::unique_ptr<FrameEncoder>> encoders_;
+  std::vector<EncodeSettings> settings_;
   std::string plugin_path_;
-  std::string input_path_;
   bool effect_is_fx_ = false;
   ClipInfo clip_;
   long frames_ = 0;
   long first_ = 0;
   long last_ = 0;
   size_t pixels_ = 0;
-  std::vector<HostPixel> host_;
-  std::vector<uint8_t> rgb_;
+  std::unique_ptr<FrameSource> source_;
+  std::unique_ptr<FrameSink> sink_;
+  std::string input_error_;
+  double began_ = 0.0;
   std::string title_;
   int messages_ = 0;
   long ok_seen_ = 0;

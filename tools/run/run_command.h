@@ -17,7 +17,7 @@ enum ExitStatus {
   kExitBadInput = 2,        // arguments, clip, effect file, outputs
   kExitEffectUnusable = 3,  // discovery or init failed
   kExitToolFailed = 4,      // ffmpeg, Wine or the host failed
-  kExitSkipped = 77,        // Wine cannot run here
+  kExitCannotRunHere = 5,   // Wine, Xvfb or a Direct3D 9 device is missing
 };
 
 struct RunEnvironment {

@@ -9,6 +9,7 @@
 #include "run/interruption.h"
 #include "run/run_command.h"
 #include "run/run_options.h"
+#include "run/watch.h"
 
 int main(int argc, char** argv) {
   using namespace texloom_run;
@@ -22,6 +23,10 @@ int main(int argc, char** argv) {
     std::fputs(UsageText().c_str(), stdout);
     return kExitDone;
   }
+  if (parsed.options.version) {
+    std::fputs(VersionText().c_str(), stdout);
+    return kExitDone;
+  }
   RunEnvironment environment;
   std::string error;
   if (!EnvironmentFromVariables(&environment, &error)) {
@@ -31,5 +36,6 @@ int main(int argc, char** argv) {
   environment.messages = stderr;
   environment.messages_on_terminal = isatty(STDERR_FILENO) != 0;
   InstallInterruptHandlers();
+  if (parsed.options.watch) return WatchEffect(parsed.options, environment);
   return RunTexloom(parsed.options, environment);
 }

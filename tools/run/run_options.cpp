@@ -100,10 +100,22 @@ struct OptionInfo {
   const char* long_name;
   char short_name;
   Takes takes;
+  const char* single_dash = nullptr;  // ffmpeg's spelling: -an, -c:v, -crf ...
 };
 
 const OptionInfo kOptions[] = {
     {"help", 'h', Takes::nothing}, {"input", 'i', Takes::value},
+    {"version", 0, Takes::nothing},
+    {"overwrite", 'y', Takes::nothing},
+    {"no-overwrite", 'n', Takes::nothing},
+    {"no-audio", 0, Takes::nothing, "an"},
+    {"codec", 0, Takes::value, "c:v"},
+    {"crf", 0, Takes::value, "crf"},
+    {"preset", 0, Takes::value, "preset"},
+    {"pix-fmt", 0, Takes::value, "pix_fmt"},
+    {"ffmpeg-output-args", 0, Takes::value},
+    {"watch", 0, Takes::nothing},
+    {"frames", 0, Takes::value},
     {"effect", 'e', Takes::value}, {"output", 'o', Takes::value},
     {"track", 0, Takes::value},    {"check", 0, Takes::value},
     {"from", 0, Takes::value},     {"to", 0, Takes::value},
@@ -116,6 +128,14 @@ const OptionInfo* FindLong(const std::string& name) {
   for (const OptionInfo& option : kOptions) {
     if (name == option.long_name) return &option;
   }
+  return nullptr;
+}
+
+const OptionInfo* FindSingleDash(const std::string& name) {
+  for (const OptionInfo& option : kOptions) {
+    if (option.single_dash != nullptr && name == option.single_dash) return &option;
+  }
+  if (name == "vcodec") return FindSingleDash("c:v");
   return nullptr;
 }
 
@@ -157,6 +177,9 @@ class Parser {
         }
       } else if (argument.size() == 2) {
         option = FindShort(argument[1]);
+        shown = argument;
+      } else {
+        option = FindSingleDash(argument.substr(1));
         shown = argument;
       }
       if (option == nullptr) {
@@ -226,6 +249,70 @@ class Parser {
       options_.help = true;
       return true;
     }
+    if (name == "version") {
+      options_.version = true;
+      return true;
+    }
+    if (name == "overwrite" || name == "no-overwrite") {
+      const Overwrite wanted = name == "overwrite" ? Overwrite::replace : Overwrite::never;
+      if (overwrite_seen_ && options_.overwrite != wanted) {
+        error_ = "-y (replace outputs) and -n (never replace) exclude each other";
+        return false;
+      }
+      overwrite_seen_ = true;
+      options_.overwrite = wanted;
+      return true;
+    }
+    if (name == "watch") return Once(shown, &options_.watch);
+    if (name == "frames") {
+      std::string number;
+      for (char c : value + ",") {
+        if (c != ',') {
+          number += c;
+          continue;
+        }
+        long frame = 0;
+        if (!ParseLong(number, &frame) || frame < 0) {
+          error_ = shown + ": expected frame numbers such as 10,120,240, got '" + value + "'";
+          return false;
+        }
+        options_.frames.push_back(frame);
+        number.clear();
+      }
+      return true;
+    }
+    if (name == "no-audio") {
+      options_.encoder.audio = false;
+      return true;
+    }
+    if (name == "codec" || name == "crf" || name == "preset" || name == "pix-fmt") {
+      std::string* field = name == "codec"    ? &options_.encoder.codec
+                           : name == "crf"    ? &options_.encoder.crf
+                           : name == "preset" ? &options_.encoder.preset
+                                              : &options_.encoder.pix_fmt;
+      if (!field->empty()) {
+        error_ = shown + " is given twice";
+        return false;
+      }
+      if (value.empty() || value[0] == '-') {
+        error_ = shown + " needs a value, got '" + value + "'";
+        return false;
+      }
+      *field = value;
+      return true;
+    }
+    if (name == "ffmpeg-output-args") {
+      std::string word;
+      for (char c : value + " ") {
+        if (c != ' ' && c != '\t') {
+          word += c;
+        } else if (!word.empty()) {
+          options_.encoder.extra.push_back(word);
+          word.clear();
+        }
+      }
+      return true;
+    }
     if (name == "input") return SetOnce("the clip", &options_.input, value, &input_seen_);
     if (name == "effect") return SetOnce(shown, &options_.effect, value, &effect_seen_);
     if (name == "plugin") return SetOnce(shown, &options_.plugin, value, &plugin_seen_);
@@ -282,7 +369,7 @@ class Parser {
   }
 
   bool Complete() {
-    if (options_.help) return true;
+    if (options_.help || options_.version) return true;
     if (!input_seen_) {
       error_ = "no clip given (texloom-run [options] <clip>, see --help)";
       return false;
@@ -305,6 +392,15 @@ class Parser {
       error_ = "no output given (--output <video file, PNG pattern or folder>)";
       return false;
     }
+    if (options_.watch != !options_.frames.empty()) {
+      error_ = "--watch and --frames go together (--watch --frames 10,120 -o preview/)";
+      return false;
+    }
+    if (options_.watch &&
+        (options_.outputs.size() != 1 || options_.outputs[0].kind != OutputKind::png_folder)) {
+      error_ = "--watch writes into one folder: -o preview/";
+      return false;
+    }
     if (from_seen_ && to_seen_ && options_.to < options_.from) {
       error_ = "--to " + std::to_string(options_.to) + " comes before --from " +
                std::to_string(options_.from);
@@ -322,6 +418,7 @@ class Parser {
   bool to_seen_ = false;
   bool fps_seen_ = false;
   bool threads_seen_ = false;
+  bool overwrite_seen_ = false;
 };
 
 }  // namespace
@@ -423,21 +520,44 @@ result as a video, as PNG frames, or both.
                          the plug-in converts on its own thread)
       --plugin FILE      the texloom.auf to run (default: the one the
                          tools/texloom-run wrapper builds)
+  -y                     replace outputs that exist
+  -n                     never replace an output (the default: an output that
+                         exists is refused before anything runs)
+  -an                    leave the clip's audio and subtitles out (by default
+                         they are copied into video outputs whose container
+                         takes them)
+  -c:v CODEC, -crf N, -preset NAME, -pix_fmt FORMAT
+                         ffmpeg's encoder options for video outputs
+      --ffmpeg-output-args "ARGS"
+                         more ffmpeg output options, split at spaces
+      --watch --frames N,N,...
+                         an edit loop: renders those frames into the -o
+                         folder as side-by-side PNGs (clip | result), and
+                         again each time the effect file is saved; a broken
+                         effect prints its messages and waits for the next
+                         save (Ctrl-C ends)
   -q, --quiet            no progress and no effect summary (message boxes and
                          errors are still shown)
   -h, --help             this text
+      --version          the version
 
 Frames are numbered from 0. Controls not set keep the effect's defaults.
-The clip is held as raw host frames (width x height x 6 bytes each) in a
-scratch folder under $TMPDIR (default /tmp), which is always removed.
-Every message box the plug-in raises (compiler errors, validation warnings) is
-printed with its caption. Outputs appear only when every frame was filtered.
+Frames stream from ffmpeg through the plug-in to the encoders while the clip
+plays; nothing the size of the clip is kept on disk or in memory. Decoding
+starts at --from (a seek) once the effect has loaded and every option was
+accepted. Every message box the plug-in raises (compiler errors, validation
+warnings) is printed with its caption. Outputs are written under temporary
+names and appear only when every frame was filtered.
 
 Exit status: 0 done; 1 the filter failed a frame; 2 bad arguments, clip or
-output; 3 the effect could not be used; 4 ffmpeg, Wine or the host failed;
-77 Wine cannot run here; 130 interrupted.
+output (an output that exists without -y included); 3 the effect could not
+be used; 4 ffmpeg, Wine or the host failed; 5 Wine, Xvfb or a Direct3D 9
+device is missing here (the message says which); 130 interrupted (143 when
+terminated).
 )";
 }
+
+std::string VersionText() { return "texloom-run 1.0.1.10\n"; }
 
 ParsedOptions ParseRunOptions(const std::vector<std::string>& arguments) {
   return Parser().Parse(arguments);

@@ -26,8 +26,24 @@ struct ControlSetting {
   int value;
 };
 
+// An output that exists already.
+enum class Overwrite { refuse, replace, never };
+
+// What the encoders get besides the frames, as ffmpeg's options.
+struct EncoderChoices {
+  std::string codec;    // -c:v; empty: the container's default
+  std::string crf;      // -crf
+  std::string preset;   // -preset
+  std::string pix_fmt;  // -pix_fmt; empty: the container's most precise
+  std::vector<std::string> extra;  // --ffmpeg-output-args, split at spaces
+  bool audio = true;    // copy the clip's audio and subtitles (-an: no)
+};
+
 struct RunOptions {
   bool help = false;
+  bool version = false;
+  Overwrite overwrite = Overwrite::refuse;
+  EncoderChoices encoder;
   std::string input;
   std::string effect;
   std::string plugin;  // empty: the one the wrapper names (TEXLOOM_RUN_PLUGIN)
@@ -42,6 +58,10 @@ struct RunOptions {
   int threads = -1;  // -1: the host's choice; 0: no parallel-run service
   std::string fps;   // empty: the clip's rate
   bool quiet = false;
+  // --watch: render `frames` to side-by-side PNGs in the output folder, and
+  // again whenever the effect file changes.
+  bool watch = false;
+  std::vector<long> frames;
 };
 
 struct ParsedOptions {
@@ -53,6 +73,7 @@ struct ParsedOptions {
 ParsedOptions ParseRunOptions(const std::vector<std::string>& arguments);
 
 std::string UsageText();
+std::string VersionText();
 
 // The kind of output a path names, or false with a reason. A path ending in
 // '/' or naming an existing folder is a folder.

@@ -16,6 +16,11 @@
 //   late-output              frames reach the file only at the end
 //   short-output             the last frame is reported but not written
 //
+// Input and output "-" stream the frames as texloom-host.exe does ("need n",
+// then the frame on standard input; each "frame n ok" followed by its bytes);
+// the fake asks only for the frame it uses. late-output holds every output
+// frame back to the end; short-output sends the last frame's line alone.
+//
 // The transform: Y' = (Check0 ? 4096 - Y : Y) + Track0, Cb' and Cr' negated
 // when Check0 is set. Paths may be given as Wine shows them (Z:\x\y).
 // TEXLOOM_FAKE_HOST_LOG names a file to which the arguments are appended.
@@ -244,14 +249,18 @@ int main(int argc, char** argv) {
   if (script.init_fail) return 3;
 
   const size_t frame_bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 6;
-  FILE* in = std::fopen(input.c_str(), "rb");
+  const bool streaming = input == "-";
+  FILE* in = streaming ? stdin : std::fopen(input.c_str(), "rb");
   if (in == nullptr) Refuse("cannot read " + input);
-  std::fseek(in, 0, SEEK_END);
-  if (std::ftell(in) != static_cast<long>(frame_bytes) * frames) Refuse("input size mismatch");
-  FILE* out = std::fopen(output.c_str(), "wb");
+  if (!streaming) {
+    std::fseek(in, 0, SEEK_END);
+    if (std::ftell(in) != static_cast<long>(frame_bytes) * frames) Refuse("input size mismatch");
+  }
+  FILE* out = output == "-" ? stdout : std::fopen(output.c_str(), "wb");
   if (out == nullptr) Refuse("cannot write " + output);
   std::vector<char> late_buffer;
-  if (script.late_output) {
+  std::string late_stream;  // streaming late-output: lines and frames kept to the end
+  if (script.late_output && out != stdout) {
     // Fully buffered and large enough for the whole run: nothing reaches
     // the file before fclose.
     late_buffer.resize(frame_bytes * static_cast<size_t>(last - first + 1) + 4096);
@@ -272,12 +281,17 @@ int main(int argc, char** argv) {
     }
     if (n == script.fail_frame) {
       std::printf("frame\t%ld\tfailed\ndone\t%ld\n", n, delivered);
-      std::fclose(out);
+      if (out != stdout) std::fclose(out);
       return 1;
     }
     long source = n + script.frame_offset;
     source = source < 0 ? 0 : source >= frames ? frames - 1 : source;
-    std::fseek(in, static_cast<long>(frame_bytes) * source, SEEK_SET);
+    if (streaming) {
+      std::printf("need\t%ld\n", source);
+      std::fflush(stdout);
+    } else {
+      std::fseek(in, static_cast<long>(frame_bytes) * source, SEEK_SET);
+    }
     if (std::fread(frame.data(), 1, frame_bytes, in) != frame_bytes) Refuse("short read");
     for (size_t p = 0; p < frame_bytes; p += 6) {
       int v[3];
@@ -297,15 +311,27 @@ int main(int argc, char** argv) {
         frame[p + 2 * k + 1] = static_cast<uint8_t>(u >> 8);
       }
     }
-    if (!(script.short_output && n == last)) {
-      std::fwrite(frame.data(), 1, frame_bytes, out);
-      if (!script.late_output) std::fflush(out);
+    const bool write = !(script.short_output && n == last);
+    if (out == stdout) {
+      std::string text = "frame\t" + std::to_string(n) + "\tok\n";
+      if (write) text.append(reinterpret_cast<const char*>(frame.data()), frame_bytes);
+      if (script.late_output) {
+        late_stream += text;
+      } else {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+      }
+    } else {
+      if (write) {
+        std::fwrite(frame.data(), 1, frame_bytes, out);
+        if (!script.late_output) std::fflush(out);
+      }
+      std::printf("frame\t%ld\tok\n", n);
     }
-    std::printf("frame\t%ld\tok\n", n);
     std::fflush(stdout);
     ++delivered;
   }
-  std::fclose(out);
+  std::fwrite(late_stream.data(), 1, late_stream.size(), stdout);
+  if (out != stdout) std::fclose(out);
   std::printf("done\t%ld\n", delivered);
   return 0;
 }

@@ -1,0 +1,85 @@
+#include "run/watch.h"
+
+#include <sys/stat.h>
+#include <time.h>
+
+#include <cstdio>
+#include <string>
+
+#include "run/child_process.h"
+#include "run/interruption.h"
+#include "run/staged_output.h"
+
+namespace texloom_run {
+namespace {
+
+// The effect's modification time in nanoseconds; 0 while it is missing
+// (an editor may replace the file when saving).
+long long ModifiedAt(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return 0;
+  return static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
+}
+
+// Frame `frame` through the effect, then beside its source in
+// folder/frame_NNNNNN.png. False when the render failed.
+bool RenderFrame(const RunOptions& options, const RunEnvironment& environment, long frame) {
+  const std::string folder = options.outputs[0].path;
+  char name[64];
+  std::snprintf(name, sizeof name, "/frame_%06ld.png", frame);
+  const std::string result = folder + "/.result" + (name + 1);
+  RunOptions one = options;
+  one.watch = false;
+  one.frames.clear();
+  one.from = frame;
+  one.to = frame;
+  one.overwrite = Overwrite::replace;
+  one.outputs = {OutputTarget{OutputKind::png_single, result}};
+  const int status = RunTexloom(one, environment);
+  if (status != kExitDone) return false;
+  std::string out, err, error;
+  int ffmpeg_status = 0;
+  const bool joined =
+      RunAndCapture({"ffmpeg", "-nostdin", "-v", "error", "-i", options.input, "-i", result,
+                     "-filter_complex",
+                     "[0:v]select=eq(n\\," + std::to_string(frame) + ")[a];[a][1:v]hstack",
+                     "-frames:v", "1", "-update", "1", "-y", folder + name},
+                    &out, &err, &ffmpeg_status, &error) &&
+      ffmpeg_status == 0;
+  std::remove(result.c_str());
+  if (!joined) std::fprintf(environment.messages, "texloom-run: cannot join frame %ld: %s%s\n",
+                            frame, error.c_str(), err.c_str());
+  return joined;
+}
+
+}  // namespace
+
+int WatchEffect(const RunOptions& options, const RunEnvironment& environment) {
+  const std::string folder = options.outputs[0].path;
+  mkdir(folder.c_str(), 0777);
+  long long seen = -1;
+  while (!Interrupted()) {
+    const long long modified = ModifiedAt(options.effect);
+    if (modified != 0 && modified != seen) {
+      seen = modified;
+      long rendered = 0;
+      for (long frame : options.frames) {
+        if (Interrupted() || !RenderFrame(options, environment, frame)) break;
+        ++rendered;
+      }
+      if (Interrupted()) break;
+      std::fprintf(environment.messages,
+                   rendered == static_cast<long>(options.frames.size())
+                       ? "texloom-run: rendered %ld frames into %s/; watching %s (Ctrl-C ends)\n"
+                       : "texloom-run: %ld frames rendered into %s/; waiting for %s to be saved "
+                         "again (Ctrl-C ends)\n",
+                   rendered, folder.c_str(), options.effect.c_str());
+      std::fflush(environment.messages);
+    }
+    const timespec pause = {0, 300000000};
+    nanosleep(&pause, nullptr);
+  }
+  return 128 + InterruptSignal();
+}
+
+}  // namespace texloom_run
