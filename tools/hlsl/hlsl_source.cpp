@@ -96,6 +96,7 @@ class Expander {
       } else if (c == '#' && at_line_start && IsInclude(text, i)) {
         if (!Include(file, line, column, text, &i)) return false;
       } else {
+        if (c == '#' && at_line_start) CountConditional(text, i);
         if (!std::isspace(static_cast<unsigned char>(c))) at_line_start = false;
         out_->text.push_back(c);
         ++i;
@@ -105,10 +106,25 @@ class Expander {
     return true;
   }
 
-  static bool IsInclude(const std::string& text, size_t i) {
+  static std::string DirectiveWord(const std::string& text, size_t i) {
     ++i;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    return text.compare(i, 7, "include") == 0;
+    size_t end = i;
+    while (end < text.size() && std::isalpha(static_cast<unsigned char>(text[end]))) ++end;
+    return text.substr(i, end - i);
+  }
+
+  static bool IsInclude(const std::string& text, size_t i) {
+    return DirectiveWord(text, i) == "include";
+  }
+
+  // Includes are expanded before the preprocessor runs, so whether an
+  // #include sits in a branch it will drop is not known here; the nesting
+  // of conditionals is, which is enough to defer a missing file's error.
+  void CountConditional(const std::string& text, size_t i) {
+    const std::string word = DirectiveWord(text, i);
+    if (word == "if" || word == "ifdef" || word == "ifndef") ++conditional_depth_;
+    if (word == "endif" && conditional_depth_ > 0) --conditional_depth_;
   }
 
   // Resolves "name" relative to the including file, then each include
@@ -144,10 +160,19 @@ class Expander {
     if (found.empty()) {
       std::string where;
       for (const std::string& candidate : candidates) where += (where.empty() ? "" : ", ") + candidate;
-      *error_ = At(file, line, column) + "cannot open the included file \"" + name + "\" (" +
-                (where.empty() ? "#include <...> looks only in -I folders, and none was given"
-                               : "looked for " + where) +
-                ")";
+      const std::string message =
+          "cannot open the included file \"" + name + "\" (" +
+          (where.empty() ? "#include <...> looks only in -I folders, and none was given"
+                         : "looked for " + where) +
+          ")";
+      if (conditional_depth_ > 0) {
+        // Inside #if/#ifdef/#ifndef: an error only if the preprocessor
+        // keeps this line (as under #if 0 it does not).
+        out_->text += "#error " + message;
+        *i = end;
+        return true;
+      }
+      *error_ = At(file, line, column) + message;
       return false;
     }
     std::string contents, why;
@@ -170,6 +195,7 @@ class Expander {
   std::string* error_;
   std::vector<std::string> stack_;
   std::string include_at_;
+  int conditional_depth_ = 0;
 };
 
 }  // namespace
