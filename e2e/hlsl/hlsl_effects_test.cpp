@@ -150,9 +150,33 @@ TEST_F(HlslEffectTest, IncludeHelpersMatchTheCpuInEachImageFormat) {
 
 // ---- the users' guides ----------------------------------------------------------
 
-// Every ```hlsl block of the guides (compiled into docs/ by
-// compile_test_effects.sh) loads, starts without a message and processes
-// frames; a guide without blocks would leave the folder empty.
+// The guides' complete example draws what its text says: Brightness adds
+// track / 100 × 1024 to Y, Invert gives 4096 − Y, −Cb, −Cr; all of it exact
+// in binary32.
+void CheckCompleteExample(Host& host) {
+  ASSERT_EQ(1u, host.table().tracks.size());
+  ASSERT_EQ(1u, host.table().checks.size());
+  for (int brightness : {0, 50, -25}) {
+    for (int invert : {0, 1}) {
+      SCOPED_TRACE("brightness " + std::to_string(brightness) + ", invert " + std::to_string(invert));
+      host.SetTrack(0, brightness);
+      host.SetCheck(0, invert);
+      host.Update();
+      const int frame = 2;
+      ExpectNear(host, frame, 0, [&](int x, int y) {
+        const HostPixel in = Colours(frame, x, y);
+        const int luma = in.c0 + brightness * 1024 / 100;
+        if (!invert) return HostPixel{Saturate(luma), in.c1, in.c2};
+        return HostPixel{Saturate(4096 - luma), Saturate(-in.c1), Saturate(-in.c2)};
+      });
+    }
+  }
+}
+
+// Every HLSL example of the guides (compiled into docs/ by
+// compile_test_effects.sh, fragments made whole by their hidden text) loads,
+// starts without a message and processes frames; the complete example also
+// draws its pixels. A guide without examples would leave the folder empty.
 TEST_F(HlslEffectTest, EveryGuideExampleRunsThroughThePlugin) {
   std::vector<std::string> examples;
   WIN32_FIND_DATAA found;
@@ -175,6 +199,7 @@ TEST_F(HlslEffectTest, EveryGuideExampleRunsThroughThePlugin) {
     }
     const std::vector<RecordedMessage> messages = plugin->TakeMessages();
     EXPECT_TRUE(messages.empty()) << Describe(messages);
+    if (host.table().title == "Brightness/Invert") CheckCompleteExample(host);
   }
 }
 
