@@ -80,7 +80,7 @@ TEST_F(HlslEffectTest, FeaturesListTheirControlsAndDrawTheirArithmetic) {
         const int mean_y = (at(x - 1).c0 + at(x + 1).c0) / 2;
         const int mean_cr = (at(x - 1).c2 + at(x + 1).c2) / 2;
         const int luma = mean_y + offset + frame + 8;  // 8: the TEXLOOM_VER mark
-        return HostPixel{Saturate(negate ? -luma : luma), Ramp(frame, x, y).c1,
+        return HostPixel{Saturate(negate ? -luma : luma), Saturate(Ramp(frame, x, y).c1 + 23),
                          Saturate(mean_cr + kFrames)};
       });
     }
