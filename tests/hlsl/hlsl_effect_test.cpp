@@ -53,6 +53,12 @@ const Case kCases[] = {
      {{"main.fx", "#ifdef TEXLOOM_VER\n#include \"gone.fxh\"\n#endif\n"}},
      "main.fx:2:1: E4001: Error directive:  cannot open the included file \"gone.fxh\" (looked "
      "for gone.fxh)"},
+    // Included twice and in a cycle, and read once.
+    {"PragmaOnce",
+     {{"main.fx", std::string("#include \"a.fxh\"\n#include \"./a.fxh\"\n") + kShader},
+      {"a.fxh", "#pragma once\n#include \"b.fxh\"\nfloat4 Helper() { return 1; }\n"},
+      {"b.fxh", "#include \"a.fxh\"\n"}},
+     nullptr},
     {"PackMatrixPragma", {{"main.fx", std::string("#pragma pack_matrix(row_major)\n") + kShader}},
      "main.fx:1:1: #pragma pack_matrix is not supported: write row_major or column_major on the "
      "matrix's declaration"},

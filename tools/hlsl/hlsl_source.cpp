@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
+#include <cstdlib>
 #include <regex>
+#include <set>
 
 #include "fx2/description_files.h"
 
@@ -18,6 +21,12 @@ std::string Folder(const std::string& file) {
 bool Exists(const std::string& path) {
   std::string contents, error;
   return fx2::ReadTextFile(path, &contents, &error);
+}
+
+// The same file under any spelling of its path, for #pragma once.
+std::string Canonical(const std::string& path) {
+  char resolved[PATH_MAX];
+  return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
 std::string At(const std::string& file, int line, int column) {
@@ -95,6 +104,10 @@ class Expander {
         at_line_start = false;
       } else if (c == '#' && at_line_start && IsInclude(text, i)) {
         if (!Include(file, line, column, text, &i)) return false;
+      } else if (c == '#' && at_line_start && IsPragmaOnce(text, i)) {
+        // Includes are expanded here, so "once" is kept here too.
+        once_.insert(Canonical(file));
+        while (i < text.size() && text[i] != '\n') ++i;
       } else {
         if (c == '#' && at_line_start) CountConditional(text, i);
         if (!std::isspace(static_cast<unsigned char>(c))) at_line_start = false;
@@ -116,6 +129,12 @@ class Expander {
 
   static bool IsInclude(const std::string& text, size_t i) {
     return DirectiveWord(text, i) == "include";
+  }
+
+  static bool IsPragmaOnce(const std::string& text, size_t i) {
+    static const std::regex kForm(R"(^#[ \t]*pragma[ \t]+once[ \t]*\r?$)");
+    const size_t end = text.find('\n', i);
+    return std::regex_match(text.substr(i, end == std::string::npos ? end : end - i), kForm);
   }
 
   // Includes are expanded before the preprocessor runs, so whether an
@@ -175,6 +194,10 @@ class Expander {
       *error_ = At(file, line, column) + message;
       return false;
     }
+    if (once_.count(Canonical(found))) {  // "#pragma once" and included before
+      *i = end;
+      return true;
+    }
     std::string contents, why;
     if (!fx2::ReadTextFile(found, &contents, &why)) {
       *error_ = At(file, line, column) + "cannot read \"" + found + "\": " + why;
@@ -196,6 +219,7 @@ class Expander {
   std::vector<std::string> stack_;
   std::string include_at_;
   int conditional_depth_ = 0;
+  std::set<std::string> once_;
 };
 
 }  // namespace
