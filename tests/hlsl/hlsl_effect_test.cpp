@@ -59,6 +59,12 @@ const Case kCases[] = {
       {"a.fxh", "#pragma once\n#include \"b.fxh\"\nfloat4 Helper() { return 1; }\n"},
       {"b.fxh", "#include \"a.fxh\"\n"}},
      nullptr},
+    {"GuardedIncludeCycle",
+     {{"main.fx", std::string("#include \"a.fxh\"\n") + kShader},
+      {"a.fxh", "// a\n\n#ifndef A_FXH\n#define A_FXH\n#include \"b.fxh\"\n"
+                "float4 Helper() { return 1; }\n#endif\n"},
+      {"b.fxh", "#include \"a.fxh\"\n"}},
+     nullptr},
     {"PackMatrixPragma", {{"main.fx", std::string("#pragma pack_matrix(row_major)\n") + kShader}},
      "main.fx:1:1: #pragma pack_matrix is not supported: write row_major or column_major on the "
      "matrix's declaration"},

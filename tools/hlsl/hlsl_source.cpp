@@ -29,6 +29,16 @@ std::string Canonical(const std::string& path) {
   return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
+// Whether a file opens with an include guard ("#ifndef X" then "#define X"
+// after any blank or // comment lines): included again from inside itself,
+// it then expands to nothing, as the macro is defined by then.
+bool IncludeGuarded(const std::string& text) {
+  static const std::regex kGuard(
+      R"(^(?:[ \t]*(?://[^\n]*)?\r?\n)*[ \t]*#[ \t]*ifndef[ \t]+(\w+)[ \t]*\r?\n)"
+      R"([ \t]*#[ \t]*define[ \t]+\1\b)");
+  return std::regex_search(text, kGuard);
+}
+
 std::string At(const std::string& file, int line, int column) {
   return file + ":" + std::to_string(line) + ":" + std::to_string(column) + ": ";
 }
@@ -202,6 +212,11 @@ class Expander {
     if (!fx2::ReadTextFile(found, &contents, &why)) {
       *error_ = At(file, line, column) + "cannot read \"" + found + "\": " + why;
       return false;
+    }
+    if (std::find(stack_.begin(), stack_.end(), found) != stack_.end() &&
+        IncludeGuarded(contents)) {
+      *i = end;
+      return true;
     }
     include_at_ = At(file, line, column);
     // The included file starts on a line of its own and the directive's
