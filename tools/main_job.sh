@@ -4,7 +4,8 @@
 # all of it as dist/texloom-<version>-win32.zip), makes
 # a short sample clip from a real photograph and runs every sample effect
 # over it through the real plug-in under Wine, leaving before/after PNG images
-# and side-by-side videos in out/.
+# and side-by-side videos in out/; the side-by-side images go beside the
+# guides (dist/docs/images), which show them, before the zip is made.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -17,10 +18,13 @@ step "texloom.auf"
 "$root/tools/check_dll.sh" "$root/build/windows/texloom.auf"
 "$root/tools/check_entry_alignment.sh" "$root/build/windows/texloom.auf"
 
-step "the Windows tools (texloom-fxo, texloom-host)"
-"$root/tools/build_windows_tests.sh" "$root/build/wintests" \
-  -DTEXLOOM_PRODUCT_DLL="$root/build/windows/texloom.auf" >"$root/build/wintests.log" 2>&1 ||
-  { tail -30 "$root/build/wintests.log"; exit 1; }
+# Only what texloom-run needs: the effects are compiled natively, and the
+# Windows test programs are the test command's business.
+step "the Windows tools (texloom-host, d3d_probe)"
+{ cmake -S "$root" -B "$root/build/wintests" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686-posix.cmake" -DTEXLOOM_WINDOWS_TESTS=ON &&
+    nice -n 10 ninja -C "$root/build/wintests" -j 2 texloom-host d3d_probe; } \
+  >"$root/build/wintests.log" 2>&1 || { tail -30 "$root/build/wintests.log"; exit 1; }
 
 step "dist/"
 rm -rf "$root/dist"
@@ -35,10 +39,6 @@ for source in "$root"/effects/*.fx; do
 done
 cp "$root"/effects/*.fxh "$root/dist/effects/" 2>/dev/null || true
 cp "$root"/docs/users-guide.md "$root"/docs/users-guide.ja.md "$root/dist/docs/"
-version=$(sed -n 's/.*VALUE "FileVersion", "\([0-9.]*\)".*/\1/p' "$root/src/plugin/version.rc")
-zip=$root/dist/texloom-$version-win32.zip
-(cd "$root/dist" && rm -f "$zip" && zip -q -r "$zip" texloom.auf effects docs)
-ls -l "$root/dist" "$root/dist/effects" "$root/dist/docs"
 
 step "the sample clip"
 out=$root/out
@@ -66,7 +66,25 @@ for effect in denoise3 sharpen blur grade detail looks; do
     "$dir/side-by-side.png"
   ffmpeg -v error -y -i "$clip" -i "$dir/after.mkv" -filter_complex hstack \
     -c:v libx264 -pix_fmt yuv420p -crf 16 "$dir/side-by-side.mp4"
+  mkdir -p "$root/dist/docs/images"
+  # JPEG: the zip stays small (a third of the PNG), and it is a photograph.
+  ffmpeg -v error -y -i "$dir/side-by-side.png" -q:v 3 "$root/dist/docs/images/$effect.jpg"
 done
+
+# The guides show these images as images/<name>.jpg: each one they name
+# must have been rendered.
+step "the guides' images"
+missing=0
+for image in $(grep -ho '](images/[^)]*)' "$root"/docs/users-guide*.md | sed 's/^](//; s/)$//' | sort -u); do
+  if [ -f "$root/dist/docs/$image" ]; then echo "$image"; else echo "MISSING: $image"; missing=1; fi
+done
+[ $missing = 0 ] || { echo "the guides name images the main job did not render"; exit 1; }
+
+step "the release zip"
+version=$(sed -n 's/.*VALUE "FileVersion", "\([0-9.]*\)".*/\1/p' "$root/src/plugin/version.rc")
+zip=$root/dist/texloom-$version-win32.zip
+(cd "$root/dist" && rm -f "$zip" && zip -q -r "$zip" texloom.auf effects docs)
+ls -l "$root/dist" "$root/dist/effects" "$root/dist/docs" "$root/dist/docs/images"
 
 # How close to the picture without noise the clip is before and after the
 # denoiser (PSNR over all frames; higher is closer).

@@ -45,6 +45,31 @@ const Case kCases[] = {
      "b.fxh:2:1: #include cycle: main.fx -> a.fxh -> b.fxh -> a.fxh"},
     {"MissingInclude", {{"main.fx", "float a;\n#include \"gone.fxh\"\n"}},
      "main.fx:2:1: cannot open the included file \"gone.fxh\" (looked for gone.fxh)"},
+    // Includes are expanded before the preprocessor: a missing one in a
+    // branch it drops is no error, in a branch it keeps it is.
+    {"MissingIncludeInDeadBranch",
+     {{"main.fx", std::string("#if 0\n#include \"gone.fxh\"\n#endif\n") + kShader}}, nullptr},
+    {"MissingIncludeInLiveBranch",
+     {{"main.fx", "#ifdef TEXLOOM_VER\n#include \"gone.fxh\"\n#endif\n"}},
+     "main.fx:2:1: E4001: Error directive:  cannot open the included file \"gone.fxh\" (looked "
+     "for gone.fxh)"},
+    // Included twice and in a cycle, and read once.
+    {"PragmaOnce",
+     {{"main.fx", std::string("#include \"a.fxh\"\n#include \"./a.fxh\"\n") + kShader},
+      {"a.fxh", "#pragma once\n#include \"b.fxh\"\nfloat4 Helper() { return 1; }\n"},
+      {"b.fxh", "#include \"a.fxh\"\n"}},
+     nullptr},
+    {"GuardedIncludeCycle",
+     {{"main.fx", std::string("#include \"a.fxh\"\n") + kShader},
+      {"a.fxh", "// a\n\n#ifndef A_FXH\n#define A_FXH\n#include \"b.fxh\"\n"
+                "float4 Helper() { return 1; }\n#endif\n"},
+      {"b.fxh", "#include \"a.fxh\"\n"}},
+     nullptr},
+    {"PackMatrixPragma", {{"main.fx", std::string("#pragma pack_matrix(row_major)\n") + kShader}},
+     "main.fx:1:1: #pragma pack_matrix is not supported: write row_major or column_major on the "
+     "matrix's declaration"},
+    {"OtherPragma", {{"main.fx", std::string("\n#pragma warning(disable : 3571)\r\n") + kShader}},
+     nullptr, nullptr, "main.fx:2:1: warning: '#pragma warning(disable : 3571)' is ignored\n"},
     {"DuplicateName", {{"main.fx", "float Track0;\nfloat  Track0;\n"}},
      "main.fx:2:8: a second parameter named 'Track0'"},
     {"CompilerErrorInInclude",

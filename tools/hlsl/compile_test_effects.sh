@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Compiles the HLSL effects the Wine tests run (e2e/hlsl/effects, the
-# sample effects of effects/ and every ```hlsl block of the users' guides,
+# sample effects of effects/ and every HLSL example of the users' guides,
 # as OUT/docs/<guide>-<n>.fxo) with the native texloom-fxo:
 #   tools/hlsl/compile_test_effects.sh [OUT]   (default: build/hlsl-effects)
 # Exit status 77 with one SKIPPED line when the HLSL compiler cannot be had.
@@ -30,16 +30,11 @@ for effect in "$root"/e2e/hlsl/effects/*.fx "$root"/effects/*.fx; do
   compile "$effect" "$out/$(basename "$effect" .fx).fxo"
 done
 
-# Each ```hlsl block of a guide is a whole effect; its messages name the
-# guide's own lines (the block is written at the same line numbers).
+# Each HLSL example of a guide, with the hidden text that makes a fragment a
+# whole effect (guide_examples.awk); its messages name the guide's own lines.
 for guide in "$root"/docs/users-guide.md "$root"/docs/users-guide.ja.md; do
   name=$(basename "$guide" .md)
-  blocks=$(awk -v out="$out/docs/$name" '
-    /^```hlsl[ \t]*$/ { n++; file = sprintf("%s-%d.fx", out, n); inside = 1;
-                        for (i = 1; i <= NR; i++) printf "\n" > file; next }
-    /^```/ && inside { inside = 0; close(file); next }
-    inside { print > file }
-    END { print n + 0 }' "$guide")
+  blocks=$(awk -v out="$out/docs/$name" -f "$root/tools/hlsl/guide_examples.awk" "$guide")
   [ "$blocks" -gt 0 ] || { echo "FAILED: no \`\`\`hlsl block in $guide"; status=1; }
   for block in "$out/docs/$name"-*.fx; do
     [ -f "$block" ] || continue

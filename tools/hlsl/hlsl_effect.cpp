@@ -59,20 +59,46 @@ std::vector<std::string> Lines(const std::string& text) {
 
 // The preprocessor's output spaces tokens apart, losing columns. A line it
 // left unchanged (no macro in it) is taken as the user wrote it, so the
-// reader's messages point at the right column; directive lines it leaves
-// (#pragma) are blanked.
-std::string ReaderText(const std::string& expanded, const std::string& preprocessed) {
+// reader's messages point at the right column. The directive lines it leaves
+// are the #pragma lines of live branches: blanked here, and collected as
+// "<line>: <text>" for CheckPragmas.
+std::string ReaderText(const std::string& expanded, const std::string& preprocessed,
+                       std::vector<std::pair<size_t, std::string>>* pragmas) {
   std::vector<std::string> before = Lines(expanded), after = Lines(preprocessed);
   std::string out;
   for (size_t i = 0; i < after.size(); ++i) {
     std::string line = after[i];
-    size_t first = line.find_first_not_of(" \t");
-    if (first != std::string::npos && line[first] == '#') line.clear();
     if (i < before.size() && WithoutBlanks(before[i]) == WithoutBlanks(line))
       line = before[i];
+    size_t first = line.find_first_not_of(" \t");
+    if (first != std::string::npos && line[first] == '#') {
+      pragmas->push_back({i + 1, line.substr(first, line.find_last_not_of(" \t\r") + 1 - first)});
+      line.clear();
+    }
     out += line + "\n";
   }
   return out;
+}
+
+// vkd3d applies "#pragma pack_matrix" to the shaders' registers, but the
+// parameters written into the container would not follow it, so it is
+// refused; any other #pragma (warning, def, ...) has no effect here and
+// says so.
+bool CheckPragmas(const std::vector<std::pair<size_t, std::string>>& pragmas,
+                  const std::string& expanded, const SourceText& source, std::string* error,
+                  std::string* warnings) {
+  for (const auto& [line, text] : pragmas) {
+    const std::string at = expanded + ":" + std::to_string(line) + ":1: ";
+    if (WithoutBlanks(text).rfind("#pragmapack_matrix", 0) == 0) {
+      *error = MapMessages(at + "#pragma pack_matrix is not supported: write row_major or "
+                                "column_major on the matrix's declaration",
+                           expanded, source);
+      return false;
+    }
+    if (warnings)
+      *warnings += MapMessages(at + "warning: '" + text + "' is ignored", expanded, source) + "\n";
+  }
+  return true;
 }
 
 bool RestoreString(const SourceText& source, std::string* text, std::string* error) {
@@ -185,9 +211,11 @@ fx2::WriteOutput CompileEffectFile(const std::string& path, const EffectOptions&
     return out;
   }
 
+  std::vector<std::pair<size_t, std::string>> pragmas;
+  const std::string reader_text = ReaderText(source.text, preprocessed_text, &pragmas);
+  if (!CheckPragmas(pragmas, expanded, source, &out.error, warnings)) return out;
   fx2::Description description;
-  if (!fx2::ParseHlslDeclarations(ReaderText(source.text, preprocessed_text), expanded,
-                                  &description, &out.error)) {
+  if (!fx2::ParseHlslDeclarations(reader_text, expanded, &description, &out.error)) {
     out.error = MapMessages(out.error, expanded, source);
     return out;
   }

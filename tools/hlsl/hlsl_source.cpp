@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
+#include <cstdlib>
 #include <regex>
+#include <set>
 
 #include "fx2/description_files.h"
 
@@ -18,6 +21,22 @@ std::string Folder(const std::string& file) {
 bool Exists(const std::string& path) {
   std::string contents, error;
   return fx2::ReadTextFile(path, &contents, &error);
+}
+
+// The same file under any spelling of its path, for #pragma once.
+std::string Canonical(const std::string& path) {
+  char resolved[PATH_MAX];
+  return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+// Whether a file opens with an include guard ("#ifndef X" then "#define X"
+// after any blank or // comment lines): included again from inside itself,
+// it then expands to nothing, as the macro is defined by then.
+bool IncludeGuarded(const std::string& text) {
+  static const std::regex kGuard(
+      R"(^(?:[ \t]*(?://[^\n]*)?\r?\n)*[ \t]*#[ \t]*ifndef[ \t]+(\w+)[ \t]*\r?\n)"
+      R"([ \t]*#[ \t]*define[ \t]+\1\b)");
+  return std::regex_search(text, kGuard);
 }
 
 std::string At(const std::string& file, int line, int column) {
@@ -95,7 +114,12 @@ class Expander {
         at_line_start = false;
       } else if (c == '#' && at_line_start && IsInclude(text, i)) {
         if (!Include(file, line, column, text, &i)) return false;
+      } else if (c == '#' && at_line_start && IsPragmaOnce(text, i)) {
+        // Includes are expanded here, so "once" is kept here too.
+        once_.insert(Canonical(file));
+        while (i < text.size() && text[i] != '\n') ++i;
       } else {
+        if (c == '#' && at_line_start) CountConditional(text, i);
         if (!std::isspace(static_cast<unsigned char>(c))) at_line_start = false;
         out_->text.push_back(c);
         ++i;
@@ -105,10 +129,31 @@ class Expander {
     return true;
   }
 
-  static bool IsInclude(const std::string& text, size_t i) {
+  static std::string DirectiveWord(const std::string& text, size_t i) {
     ++i;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    return text.compare(i, 7, "include") == 0;
+    size_t end = i;
+    while (end < text.size() && std::isalpha(static_cast<unsigned char>(text[end]))) ++end;
+    return text.substr(i, end - i);
+  }
+
+  static bool IsInclude(const std::string& text, size_t i) {
+    return DirectiveWord(text, i) == "include";
+  }
+
+  static bool IsPragmaOnce(const std::string& text, size_t i) {
+    static const std::regex kForm(R"(^#[ \t]*pragma[ \t]+once[ \t]*\r?$)");
+    const size_t end = text.find('\n', i);
+    return std::regex_match(text.substr(i, end == std::string::npos ? end : end - i), kForm);
+  }
+
+  // Includes are expanded before the preprocessor runs, so whether an
+  // #include sits in a branch it will drop is not known here; the nesting
+  // of conditionals is, which is enough to defer a missing file's error.
+  void CountConditional(const std::string& text, size_t i) {
+    const std::string word = DirectiveWord(text, i);
+    if (word == "if" || word == "ifdef" || word == "ifndef") ++conditional_depth_;
+    if (word == "endif" && conditional_depth_ > 0) --conditional_depth_;
   }
 
   // Resolves "name" relative to the including file, then each include
@@ -144,16 +189,34 @@ class Expander {
     if (found.empty()) {
       std::string where;
       for (const std::string& candidate : candidates) where += (where.empty() ? "" : ", ") + candidate;
-      *error_ = At(file, line, column) + "cannot open the included file \"" + name + "\" (" +
-                (where.empty() ? "#include <...> looks only in -I folders, and none was given"
-                               : "looked for " + where) +
-                ")";
+      const std::string message =
+          "cannot open the included file \"" + name + "\" (" +
+          (where.empty() ? "#include <...> looks only in -I folders, and none was given"
+                         : "looked for " + where) +
+          ")";
+      if (conditional_depth_ > 0) {
+        // Inside #if/#ifdef/#ifndef: an error only if the preprocessor
+        // keeps this line (as under #if 0 it does not).
+        out_->text += "#error " + message;
+        *i = end;
+        return true;
+      }
+      *error_ = At(file, line, column) + message;
       return false;
+    }
+    if (once_.count(Canonical(found))) {  // "#pragma once" and included before
+      *i = end;
+      return true;
     }
     std::string contents, why;
     if (!fx2::ReadTextFile(found, &contents, &why)) {
       *error_ = At(file, line, column) + "cannot read \"" + found + "\": " + why;
       return false;
+    }
+    if (std::find(stack_.begin(), stack_.end(), found) != stack_.end() &&
+        IncludeGuarded(contents)) {
+      *i = end;
+      return true;
     }
     include_at_ = At(file, line, column);
     // The included file starts on a line of its own and the directive's
@@ -170,6 +233,8 @@ class Expander {
   std::string* error_;
   std::vector<std::string> stack_;
   std::string include_at_;
+  int conditional_depth_ = 0;
+  std::set<std::string> once_;
 };
 
 }  // namespace

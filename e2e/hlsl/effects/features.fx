@@ -10,6 +10,10 @@ bool Check0 < string name = "Negate"; bool def = false; > = false;
 int Frame;
 int FrameNum;
 float4 SrcSize;
+// Matrices in both storage orders, read element by element: a matrix the
+// container lays out against the shader's constant table reads transposed.
+float2x2 Mix = {1, 2, 3, 4};
+row_major float2x2 MixRows = {1, 2, 3, 4};
 float4 PixelKernel0[2] = { {1, 0, 0, 0}, {-1, 0, 0, 0} };
 float4 TexelKernel0[2];
 texture TxSrc0;
@@ -39,14 +43,15 @@ float4 Neighbours(float2 uv : TEXCOORD0) : COLOR0 {
 }
 
 // Y: the mean plus the offset, the frame number and the version mark
-// (negated by the check box); Cb: the centre pixel; Cr: the mean plus the
-// number of frames. TexelKernel0[0].x × SrcSize.x is one pixel, 1.
+// (negated by the check box); Cb: the centre pixel plus 10 × Mix[0][1] (2)
+// and MixRows[1][0] (3), 23; Cr: the mean plus the number of frames. TexelKernel0[0].x × SrcSize.x is one pixel, 1.
 float4 Finish(float2 uv : TEXCOORD0) : COLOR0 {
   float4 mean = tex2D(Previous, uv);
   float4 centre = tex2D(Source, uv);
   float y = ToHost(mean.x) + (Track0 + Frame + VERSION_MARK) * TexelKernel0[0].x * SrcSize.x;
   if (Check0) y = -y;
-  return float4(FromHost(y), centre.y, FromHost(ToHost(mean.z) + FrameNum), 0);
+  float cb = ToHost(centre.y) + Mix._m01 * 10 + MixRows._m10;
+  return float4(FromHost(y), FromHost(cb), FromHost(ToHost(mean.z) + FrameNum), 0);
 }
 
 technique ProcessImage0 {
