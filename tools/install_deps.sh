@@ -2,7 +2,10 @@
 # Installs what building and testing need on a Debian machine, only what is
 # missing. The build tools are required; a failure to get the Wine parts
 # (Wine, Xvfb, Mesa's 32-bit OpenGL drivers for Direct3D) only makes the
-# Wine steps of the test command report themselves as skipped.
+# Wine steps of the test command report themselves as skipped. Where this
+# machine cannot execute 32-bit programs (or TEXLOOM_WINE_WAY=vm), Wine runs
+# in a virtual machine (tools/vm) and what builds and boots it is installed
+# too; elsewhere it is not, QEMU being some 100 MB of packages.
 #   tools/install_deps.sh [with-wine|without-wine]   (default: with-wine)
 set -euo pipefail
 
@@ -15,6 +18,7 @@ core=(cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-dev
 # Wine's Direct3D 9 runs on OpenGL: without Mesa's i386 drivers (which
 # --no-install-recommends leaves out) no device can be made.
 wine=(wine wine32:i386 xvfb xauth libgl1-mesa-dri:i386 libglx-mesa0:i386 libgl1:i386)
+vm=(qemu-system-x86 debootstrap e2fsprogs)
 
 sudo_cmd=""
 [ "$(id -u)" -ne 0 ] && sudo_cmd=sudo
@@ -82,6 +86,14 @@ if [ "$want_wine" = with-wine ]; then
     install "${missing[@]}" ||
       install_without_security "${missing[@]}" ||
       echo "WARNING: the Wine parts could not be installed; the Wine steps will be skipped"
+  fi
+  if [ "${TEXLOOM_WINE_WAY:-}" = vm ] || ! "$(dirname "$0")/runs_32bit.sh" >/dev/null; then
+    mapfile -t missing < <(missing_of "${vm[@]}")
+    if [ ${#missing[@]} -ne 0 ]; then
+      install "${missing[@]}" ||
+        install_without_security "${missing[@]}" ||
+        echo "WARNING: the virtual machine's tools could not be installed; the Wine steps will be skipped"
+    fi
   fi
 fi
 exit 0
