@@ -97,7 +97,8 @@ make_template() {
 # prints why not, or nothing.
 vm_blocker() {
   local verdict
-  verdict=$("$tools/vm/vm.sh" start "$state/vm" "$1" | tail -1)
+  # Not with the lock's descriptor: the machine would hold the lock.
+  verdict=$("$tools/vm/vm.sh" start "$state/vm" "$1" 9>&- | tail -1)
   [ "$verdict" = ok ] && return
   local why
   why=$("$tools/runs_32bit.sh")

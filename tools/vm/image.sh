@@ -5,11 +5,11 @@
 #
 # A Debian 12 system from Debian's packages (debootstrap minbase, then i386
 # Wine, Xvfb, Mesa and the kernel in a chroot), with the guest scripts of
-# tools/vm/guest/texloom-init as its first process (the agent that runs
-# commands is read from the work tree at each boot). The cache is
+# tools/vm/guest/texloom-init as its first process (the scripts it runs,
+# first-boot and texloom-agent, are read from the work tree). The cache is
 # TEXLOOM_VM_CACHE (default ${XDG_CACHE_HOME:-~/.cache}/texloom-vm), one
-# folder per recipe: the key is a hash of this file and texloom-init, so a
-# changed recipe makes a new image. The packages come from the machine's own apt sources. Building
+# folder per recipe: the key is a hash of this file, texloom-init and
+# first-boot, so a changed recipe makes a new image. The packages come from the machine's own apt sources. Building
 # needs root (debootstrap, chroot); it takes a few minutes and ~340 MB of
 # downloads, then one boot finishes what the chroot could not (maintainer
 # scripts of 32-bit packages where the host cannot run 32-bit code) and
@@ -17,7 +17,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$(readlink -f "$0")")" && pwd)
 cache=${TEXLOOM_VM_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/texloom-vm}
-key=$(cat "$here/image.sh" "$here/guest/texloom-init" | sha256sum | cut -c1-16)
+key=$(cat "$here/image.sh" "$here/guest/texloom-init" "$here/guest/first-boot" | sha256sum | cut -c1-16)
 image=$cache/$key
 [ -f "$image/ready" ] && { echo "$image"; exit 0; }
 

@@ -62,7 +62,7 @@ stop() {
 
 first_boot() {
   local image=$1
-  qemu_runner="timeout 1800" qemu "$image" "" texloom_firstboot=1 -serial "file:$image/firstboot.log"
+  qemu_runner="timeout 2400" qemu "$image" "" "texloom_firstboot=$here/guest/first-boot" -serial "file:$image/firstboot.log"
   cat "$image/firstboot.log"
   grep -q '^texloom-firstboot: ok' "$image/firstboot.log"
 }
@@ -127,7 +127,7 @@ images_for() {
       \( -iname '*.exe' -o -iname '*.dll' -o -iname '*.auf' \) -printf '%s %T@ %p\n'
     find "${folders[@]}" -maxdepth 1 -type f \
       \( -iname '*.exe' -o -iname '*.dll' -o -iname '*.auf' \) -printf '%s %T@ %p\n'
-  } 2>/dev/null | grep -v '[[:space:]].*[[:space:]].*[[:space:]]' | sort -u -k3,3
+  } 2>/dev/null | sort -u -k3
 }
 
 run() {
