@@ -157,10 +157,14 @@ run() {
   pid=$(cat "$dir/qemu.pid")
   ( while [ ! -e "$request.run/status" ] && kill -0 "$pid" 2>/dev/null; do sleep 0.1; done ) &
   waiter=$!
-  tail -c +1 -s 0.1 -f --pid=$waiter "$request.tmp/out" &
+  # Opened here, before the guest can rename the request's folder.
+  local out_fd err_fd
+  exec {out_fd}<"$request.tmp/out" {err_fd}<"$request.tmp/err"
+  tail -c +1 -s 0.1 -f --pid=$waiter <&$out_fd &
   followers+=($!)
-  tail -c +1 -s 0.1 -f --pid=$waiter "$request.tmp/err" >&2 &
+  tail -c +1 -s 0.1 -f --pid=$waiter <&$err_fd >&2 &
   followers+=($!)
+  exec {out_fd}<&- {err_fd}<&-
   cancel() {
     touch "$request.run/cancel" 2>/dev/null || mv "$request.req" "$request.gone" 2>/dev/null
     for _ in $(seq 150); do [ -e "$request.run/status" ] && break; sleep 0.1; done
