@@ -19,6 +19,10 @@ steps_failed=()
 steps_skipped=()
 run_started=$SECONDS
 wine_way=$("$root/tools/vm/wine_way.sh") || exit 2
+# Emulated, a program takes some 7 to 10 times as long: its time limit too.
+if [ "$wine_way" = vm ] && [ -z "${TEXLOOM_WINE_TIMEOUT:-}" ]; then
+  export TEXLOOM_WINE_TIMEOUT=3600
+fi
 step_way=""
 wine_steps_run=0
 
@@ -164,7 +168,7 @@ fi
 programs="programs"
 [ "$programs_skipped" -eq 1 ] && programs="program"
 if [ "$wine_way" = vm ]; then
-  echo "wine steps: $wine_steps_run ran in the virtual machine (vm)"
+  echo "wine steps: $wine_steps_run ran in the virtual machine (vm), each within $TEXLOOM_WINE_TIMEOUT s"
 else
   echo "wine steps: $wine_steps_run ran native"
 fi
