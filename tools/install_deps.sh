@@ -3,7 +3,10 @@
 # missing. The build tools are required; a failure to get the Wine parts
 # (Wine, Xvfb, Mesa's 32-bit OpenGL drivers for Direct3D; Vulkan and DXVK for
 # the second Direct3D) only makes the Wine (or dxvk) steps of the test
-# command report themselves as skipped.
+# command report themselves as skipped. Where this machine cannot execute
+# 32-bit programs (or TEXLOOM_WINE_WAY=vm), Wine runs in a virtual machine
+# (tools/vm) and what builds and boots it is installed too; elsewhere it is
+# not, QEMU being some 100 MB of packages.
 #   tools/install_deps.sh [with-wine|without-wine]   (default: with-wine)
 set -euo pipefail
 
@@ -22,6 +25,7 @@ wine=(wine wine32:i386 xvfb xauth libgl1-mesa-dri:i386 libglx-mesa0:i386 libgl1:
 # tools/dxvk/fetch_dxvk.sh (below). Installed apart, so that a failure here
 # costs only the dxvk steps.
 vulkan=(libvulkan1:i386 mesa-vulkan-drivers:i386)
+vm=(qemu-system-x86 debootstrap e2fsprogs)
 
 sudo_cmd=""
 [ "$(id -u)" -ne 0 ] && sudo_cmd=sudo
@@ -98,6 +102,14 @@ if [ "$want_wine" = with-wine ]; then
   fi
   if ! dxvk=$("$(dirname "$0")/dxvk/fetch_dxvk.sh"); then
     echo "WARNING: $dxvk; the dxvk steps will be skipped"
+  fi
+  if [ "${TEXLOOM_WINE_WAY:-}" = vm ] || ! "$(dirname "$0")/runs_32bit.sh" >/dev/null; then
+    mapfile -t missing < <(missing_of "${vm[@]}")
+    if [ ${#missing[@]} -ne 0 ]; then
+      install "${missing[@]}" ||
+        install_without_security "${missing[@]}" ||
+        echo "WARNING: the virtual machine's tools could not be installed; the Wine steps will be skipped"
+    fi
   fi
 fi
 # vkd3d's HLSL compiler for texloom-fxo: newer than Debian 12 offers, so

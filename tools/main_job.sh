@@ -26,6 +26,15 @@ step "the Windows tools (texloom-host, d3d_probe)"
     nice -n 10 ninja -C "$root/build/wintests" -j 2 texloom-host d3d_probe; } \
   >"$root/build/wintests.log" 2>&1 || { tail -30 "$root/build/wintests.log"; exit 1; }
 
+# Where Wine runs in the virtual machine, one serves the whole job.
+if [ "$("$root/tools/vm/wine_way.sh")" = vm ]; then
+  step "the virtual machine for Wine"
+  export TEXLOOM_WINE_STATE=$root/build/main-job-wine
+  export TEXLOOM_D3D_PROBE=$root/build/wintests/bin/d3d_probe.exe
+  trap '"$root/tools/run_wine.sh" --discard' EXIT
+  "$root/tools/run_wine.sh" --prepare
+fi
+
 step "dist/"
 rm -rf "$root/dist"
 mkdir -p "$root/dist/effects" "$root/dist/docs"

@@ -26,17 +26,33 @@
 # TEXLOOM_D3D9=dxvk runs the program on DXVK's Direct3D 9 (over Vulkan)
 # instead of Wine's own (tools/dxvk/dxvk_wine.sh); the Direct3D check and
 # "--prepare" then probe DXVK, keeping the template and Wine's own verdicts.
+#
+# Where this machine cannot execute 32-bit programs (tools/runs_32bit.sh
+# tries one), or with TEXLOOM_WINE_WAY=vm, the programs run in the virtual
+# machine of tools/vm instead, one for the whole run: "--prepare" boots it
+# (stopped by "--discard", or when the process that asked for it ends), and
+# a program run without one boots its own. Paths, output, exit status and
+# time limit are the same either way; the TEXLOOM_* variables and
+# WINEDLLOVERRIDES are passed in.
 set -uo pipefail
 
 timeout_seconds=${TEXLOOM_WINE_TIMEOUT:-900}
 direct3d=${TEXLOOM_WINE_DIRECT3D:-required}
 script=$(readlink -f "$0")
+tools=$(dirname "$script")
+way=$("$tools/vm/wine_way.sh") || exit 2
 d3d9=${TEXLOOM_D3D9:-wined3d}
 case "$d3d9" in
   wined3d) d3d9_tag="" ;;
   dxvk) d3d9_tag="-dxvk"; source "$(dirname "$script")/dxvk/dxvk_wine.sh" ;;
   *) echo "run_wine.sh: TEXLOOM_D3D9 is wined3d or dxvk, not '$d3d9'" >&2; exit 2 ;;
 esac
+# DXVK goes into each program's prefix on this machine; in the virtual
+# machine the prefixes are the guest's own, which no step fills yet.
+if [ "$d3d9" = dxvk ] && [ "$way" = vm ]; then
+  echo "SKIPPED: DXVK does not run in the virtual machine yet (only Wine's own Direct3D 9 does)"
+  exit 77
+fi
 
 skip() {
   echo "SKIPPED: $*"
@@ -58,10 +74,9 @@ wine_blocker() {
       { echo "32-bit Wine is not installed (Debian: wine32:i386; /usr/lib/wine/wine missing)"; return; }
     loader=/usr/lib/wine/wine
   fi
-  if ! "$loader" --version >/dev/null 2>&1; then
-    echo "this kernel cannot execute 32-bit programs (no IA-32 emulation), so 32-bit Wine cannot start"
-    return
-  fi
+  local why
+  why=$("$tools/runs_32bit.sh") || { echo "$why, so 32-bit Wine cannot start"; return; }
+  "$loader" --version >/dev/null 2>&1 || { echo "32-bit Wine does not start ($loader --version fails)"; return; }
   command -v Xvfb >/dev/null || { echo "Xvfb is not installed (Debian: xvfb)"; return; }
   command -v flock >/dev/null || echo "flock is not installed (Debian: util-linux)"
 }
@@ -94,17 +109,37 @@ make_template() {
   ) >"$state/wineboot.log" 2>&1
 }
 
-# Once per run: the Wine checks and the template prefix; leaves the verdict
-# ("ok" or why not) in $state/wine.
+# Boots the virtual machine into $state/vm, kept until the process $1 ends;
+# prints why not, or nothing.
+vm_blocker() {
+  local verdict
+  # Not with the lock's descriptor: the machine would hold the lock.
+  verdict=$("$tools/vm/vm.sh" start "$state/vm" "$1" 9>&- | tail -1)
+  [ "$verdict" = ok ] && return
+  local why
+  why=$("$tools/runs_32bit.sh")
+  echo "Wine cannot run natively here (${why:-TEXLOOM_WINE_WAY=vm}) and the virtual machine cannot run it: $verdict"
+}
+
+# Once per run: the Wine checks and the template prefix (natively) or the
+# virtual machine, kept until the process $1 ends; leaves the verdict ("ok"
+# or why not) in $state/wine.
 prepare_wine() {
   mkdir -p "$state"
   (
     flock -x 9
-    [ -s "$state/wine" ] && exit 0
+    if [ -s "$state/wine" ]; then
+      [ "$way" = native ] || [ "$(cat "$state/wine")" != ok ] || "$tools/vm/vm.sh" alive "$state/vm" &&
+        exit 0
+    fi
     local blocker
-    blocker=$(wine_blocker)
-    if [ -z "$blocker" ] && ! make_template "$state/template"; then
-      blocker="Wine could not make a prefix: $(grep -vE "$wine_noise" "$state/wineboot.log" | tail -1)"
+    if [ "$way" = vm ]; then
+      blocker=$(vm_blocker "$1")
+    else
+      blocker=$(wine_blocker)
+      if [ -z "$blocker" ] && ! make_template "$state/template"; then
+        blocker="Wine could not make a prefix: $(grep -vE "$wine_noise" "$state/wineboot.log" | tail -1)"
+      fi
     fi
     echo "${blocker:-ok}" >"$state/wine"
   ) 9>"$state/wine.lock"
@@ -155,24 +190,34 @@ case "${1:-}" in
     exit 2
     ;;
   --discard)
-    [ -n "${TEXLOOM_WINE_STATE:-}" ] && rm -rf "$TEXLOOM_WINE_STATE"
+    if [ -n "${TEXLOOM_WINE_STATE:-}" ]; then
+      [ -d "$TEXLOOM_WINE_STATE/vm" ] && "$tools/vm/vm.sh" stop "$TEXLOOM_WINE_STATE/vm"
+      rm -rf "$TEXLOOM_WINE_STATE"
+    fi
     exit 0
     ;;
   --prepare)
     [ -n "${TEXLOOM_WINE_STATE:-}" ] || { echo "--prepare needs TEXLOOM_WINE_STATE" >&2; exit 2; }
     if [ "$d3d9" = dxvk ]; then
+      # The template and Wine's own verdicts stay: DXVK is probed beside them.
       rm -rf "$state/dxvk" "$state/direct3d-dxvk" "$state/d3d_probe-dxvk.txt"
     else
+      [ -d "$state/vm" ] && "$tools/vm/vm.sh" stop "$state/vm"
       rm -rf "$state"
     fi
-    prepare_wine
+    # The virtual machine lasts as long as the run that asked for it.
+    prepare_wine "$PPID"
     [ "$d3d9" = dxvk ] && prepare_dxvk
     probe=${TEXLOOM_D3D_PROBE:-}
     if [ -n "$probe" ]; then
       prepare_direct3d "$probe"
       cat "$state/d3d_probe$d3d9_tag.txt"
     fi
-    echo "Wine prefix template ready in $state/template"
+    if [ "$way" = vm ]; then
+      echo "Wine runs in the virtual machine (booted in $(cat "$state/vm/boot_seconds") s)"
+    else
+      echo "Wine prefix template ready in $state/template"
+    fi
     exit 0
     ;;
 esac
@@ -196,16 +241,34 @@ cleanup() {
     wait "$xvfb_pid" 2>/dev/null
   fi
   rm -rf "$run_dir"
-  [ -n "$private_state" ] && rm -rf "$private_state"
+  if [ -n "$private_state" ]; then
+    [ -d "$private_state/vm" ] && "$tools/vm/vm.sh" stop "$private_state/vm"
+    rm -rf "$private_state"
+  fi
 }
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-prepare_wine
+# Without a virtual machine from --prepare, this program boots its own.
+if [ "$way" = vm ] && [ -z "$private_state" ] && ! "$tools/vm/vm.sh" alive "$state/vm"; then
+  private_state=$(mktemp -d "${TMPDIR:-/tmp}/texloom-wine-state.XXXXXX")
+  state=$private_state
+  export TEXLOOM_WINE_STATE=$state
+fi
+prepare_wine "$$"
 [ "$d3d9" = dxvk ] && prepare_dxvk
 if [ "$direct3d" != not-needed ]; then
   prepare_direct3d "${TEXLOOM_D3D_PROBE:-$(dirname "$program")/d3d_probe.exe}"
+fi
+
+if [ "$way" = vm ]; then
+  { "$tools/vm/vm.sh" run "$state/vm" "$timeout_seconds" "$program" "$@" 2>&1 1>&3 3>&- |
+    grep --line-buffered -vE "$wine_noise" >&2; } 3>&1
+  status=${PIPESTATUS[0]}
+  [ "$status" -eq 124 ] &&
+    echo "TIMEOUT: $(basename "$program") did not end within $timeout_seconds s" >&2
+  exit "$status"
 fi
 
 # The copy: hard links for the folders of DLLs, real copies of the rest.

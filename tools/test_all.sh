@@ -4,7 +4,10 @@
 # inspection; the Windows test programs and the host harness under Wine, and
 # the drawing ones again on DXVK.
 # A program that cannot run here (no Wine, no 32-bit support, no Direct3D)
-# is counted as skipped, never as passed.
+# is counted as skipped, never as passed. Where this machine cannot execute
+# 32-bit programs (or TEXLOOM_WINE_WAY=vm), the Wine steps run in one
+# virtual machine (tools/vm) kept up for the run; each Wine step says which
+# way it ran ("native" or "vm"), and so does the summary.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -16,6 +19,13 @@ programs_skipped=0
 steps_failed=()
 steps_skipped=()
 run_started=$SECONDS
+wine_way=$("$root/tools/vm/wine_way.sh") || exit 2
+# Emulated, a program takes some 7 to 10 times as long: its time limit too.
+if [ "$wine_way" = vm ] && [ -z "${TEXLOOM_WINE_TIMEOUT:-}" ]; then
+  export TEXLOOM_WINE_TIMEOUT=3600
+fi
+step_way=""
+wine_steps_run=0
 
 build() {
   local dir=$1
@@ -41,7 +51,7 @@ step() {
   local started=$SECONDS
   "$@"
   step_status=$?
-  local took="$((SECONDS - started)) s"
+  local took="$((SECONDS - started)) s${step_way:+, $step_way}"
   if [ $step_status -eq 0 ]; then
     echo "== $name: ok ($took)"
   elif [ $step_status -eq 77 ]; then
@@ -57,6 +67,15 @@ step() {
 program_step() {
   step "$@"
   [ $step_status -eq 77 ] && programs_skipped=$((programs_skipped + 1))
+  return 0
+}
+
+# A step that runs Windows programs under Wine, natively or in the VM.
+wine_step() {
+  step_way=$wine_way
+  program_step "$@"
+  step_way=""
+  [ $step_status -eq 77 ] || wine_steps_run=$((wine_steps_run + 1))
   return 0
 }
 
@@ -108,13 +127,22 @@ step "windows tests build" build build/wintests -DCMAKE_BUILD_TYPE=Release \
 # check (see tools/run_wine.sh).
 export TEXLOOM_WINE_STATE=$root/build/wine-state
 export TEXLOOM_D3D_PROBE=$root/build/wintests/bin/d3d_probe.exe
+# An interrupted run leaves no virtual machine behind.
+trap '"$root/tools/run_wine.sh" --discard; exit 130' INT
+trap '"$root/tools/run_wine.sh" --discard; exit 143' TERM
+step_way=$wine_way
 step "wine set-up and Direct3D probe" "$root/tools/run_wine.sh" --prepare
+step_way=""
+
+# What tools/run_wine.sh passes through (status, output, arguments, folder,
+# variables, time limit), natively or in the virtual machine.
+wine_step "wine: run_wine.sh passthrough" "$root/e2e/run_wine/passthrough_test.sh"
 
 wine_tests=$root/build/wintests/wine_tests.list
 if [ -f "$wine_tests" ]; then
   while IFS=$'\t' read -r name direct3d program; do
     [ -n "$name" ] || continue
-    program_step "wine: $name" run_gtest "build/wine-$name.log" \
+    wine_step "wine: $name" run_gtest "build/wine-$name.log" \
       env TEXLOOM_WINE_DIRECT3D="$direct3d" "$root/tools/run_wine.sh" "$program"
   done <"$wine_tests"
 else
@@ -126,10 +154,10 @@ run_host_harness() {
   (cd "$root/build/windows" &&
     TEXLOOM_WINE_DIRECT3D=not-needed "$root/tools/run_wine.sh" texloom_host_harness.exe texloom.auf)
 }
-program_step "host harness under wine" run_host_harness
+wine_step "host harness under wine" run_host_harness
 # texloom-run end to end: an .fxo from tools/texloom-fxo run over a clip by
 # tools/texloom-run through texloom-host.exe and the module built above.
-program_step "texloom-run under wine" run_gtest build/wine-texloom-run.log \
+wine_step "texloom-run under wine" run_gtest build/wine-texloom-run.log \
   "$root/build/native/texloom_run_wine_test"
 
 # The second Direct3D 9: DXVK over Vulkan (tools/dxvk), for the programs that
@@ -161,6 +189,11 @@ if [ ${#steps_skipped[@]} -ne 0 ]; then
 fi
 programs="programs"
 [ "$programs_skipped" -eq 1 ] && programs="program"
+if [ "$wine_way" = vm ]; then
+  echo "wine steps: $wine_steps_run ran in the virtual machine (vm), each within $TEXLOOM_WINE_TIMEOUT s"
+else
+  echo "wine steps: $wine_steps_run ran native"
+fi
 echo "tests: $tests_passed passed, $tests_failed failed, $programs_skipped $programs skipped (not passed)"
 echo "total time: $((SECONDS - run_started)) s"
 [ ${#steps_failed[@]} -eq 0 ] && [ "$tests_failed" -eq 0 ]
