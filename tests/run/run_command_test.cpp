@@ -88,16 +88,30 @@ TEST_F(RunCommandTest, FromAloneRunsToTheEnd) {
 // The host is given the clip's true length, so reads past either end clamp
 // to the first or last frame; frames come in order, from a seek (a range
 // that starts late, a frame before those already decoded, one far ahead) or
-// by decoding on.
+// by decoding on; in a clip of variable frame rate (frames 3 on further and
+// further apart), seeks land on the right frame too.
 TEST_F(RunCommandTest, HostGetsTheFramesAroundTheCurrentOneFromTheStream) {
   struct Case {
     int frames, offset, from, to;
+    bool variable_rate;
   };
   // Clips of growing length: each overwrites the source images of the last.
-  const Case cases[] = {{3, -1, 0, 2}, {4, 2, 1, 3}, {8, -3, 5, 7}, {80, 70, 0, 1}, {80, -70, 75, 75}};
+  const Case cases[] = {{3, -1, 0, 2, false},  {4, 2, 1, 3, false},    {8, -3, 5, 7, false},
+                        {80, 70, 0, 1, false}, {80, -70, 75, 75, false}, {8, -3, 5, 7, true},
+                        {80, -70, 75, 75, true}};
   for (const Case& c : cases) {
-    SCOPED_TRACE("offset " + std::to_string(c.offset) + " from " + std::to_string(c.from));
-    const std::string clip = MakeClip(c.frames);
+    SCOPED_TRACE("offset " + std::to_string(c.offset) + " from " + std::to_string(c.from) +
+                 (c.variable_rate ? ", variable rate" : ""));
+    std::string clip = MakeClip(c.frames);
+    if (c.variable_rate) {
+      clip = scratch_ / "variable.mkv";
+      ASSERT_EQ(0, RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", scratch_ / "clip.mkv",
+                               "-vf", "setpts=(N+if(gte(N\\,3)\\,N*N\\,0))/10/TB",
+                               "-fps_mode", "passthrough", "-c:v", "ffv1", "-pix_fmt", "bgr0",
+                               "-y", clip},
+                              {})
+                       .status);
+    }
     const ProgramResult result =
         Run({clip, "-e", Effect("frame-offset " + std::to_string(c.offset) + "\n"), "--from",
              std::to_string(c.from), "--to", std::to_string(c.to), "-o", out() + "/f_%d.png", "-y"});
@@ -360,12 +374,15 @@ TEST_F(RunCommandTest, DeepClipsComeBackWithinTheHostsPrecision) {
   }
 }
 
-// The edit loop renders the chosen frames beside their sources, reports a
+// The edit loop renders the chosen frames beside their sources, compiles
+// an HLSL effect on every save of it or of a file it includes, reports a
 // broken save and waits for the next, and ends on Ctrl-C.
 TEST_F(RunCommandTest, WatchRendersAgainOnEverySave) {
   const std::string clip = MakeClip(4);
-  const std::string effect = Effect(kControls);
+  const std::string effect = Effect("#include controls.fxh\n", "main.fx");
+  Effect(kControls, "controls.fxh");
   auto environment = Environment();
+  environment.push_back({"TEXLOOM_FXO", TEXLOOM_RUN_FAKE_FXO});
   const pid_t command =
       StartProgram({TEXLOOM_RUN_PROGRAM, clip, "-e", effect, "--watch", "--frames", "1,3", "-o",
                     out() + "/preview/"},
@@ -384,15 +401,31 @@ TEST_F(RunCommandTest, WatchRendersAgainOnEverySave) {
     return false;
   };
   ASSERT_TRUE(wait_for("rendered 2 frames into", 1)) << ReadText(scratch_ / "errors");
+  EXPECT_TRUE(wait_for("watching " + effect + " and the files it includes", 1));
   const std::vector<Image> side_by_side =
       ReadFrames(out() + "/preview/frame_000003.png", 2 * kWidth, kHeight);
   ASSERT_EQ(1u, side_by_side.size());
-  sleep(1);  // a later modification time
-  Effect("discovery-fail\n");
-  EXPECT_TRUE(wait_for("waiting for", 1)) << ReadText(scratch_ / "errors");
-  sleep(1);
-  Effect(std::string(kControls) + "check Invert 1\n");
-  EXPECT_TRUE(wait_for("rendered 2 frames into", 2)) << ReadText(scratch_ / "errors");
+  // Each save of the included file, and what the loop then says (each
+  // text that many times in all).
+  const struct {
+    std::string text;
+    std::vector<std::pair<std::string, int>> said;
+  } saves[] = {
+      {"discovery-fail\n", {{"waiting for", 1}}},
+      {"error\n",
+       {{(scratch_ / "controls.fxh") + ":1:1: error X3000: syntax error", 1},
+        {"texloom-run: the effect '" + effect + "' does not compile", 1},
+        {"waiting for", 2}}},
+      {std::string(kControls) + "check Invert 1\n", {{"rendered 2 frames into", 2}}},
+  };
+  for (const auto& save : saves) {
+    SCOPED_TRACE(save.text);
+    sleep(1);  // a later modification time
+    Effect(save.text, "controls.fxh");
+    for (const auto& [text, times] : save.said) {
+      EXPECT_TRUE(wait_for(text, times)) << text << "\n" << ReadText(scratch_ / "errors");
+    }
+  }
   kill(command, SIGINT);
   EXPECT_EQ(130, WaitProgram(command));
   EXPECT_EQ((std::vector<std::string>{"frame_000001.png", "frame_000003.png"}),
