@@ -4,6 +4,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <regex>
+#include <sstream>
+
 #include "run/run_command_fixture.h"
 
 namespace run_test {
@@ -374,20 +378,35 @@ TEST_F(RunCommandTest, DeepClipsComeBackWithinTheHostsPrecision) {
   }
 }
 
-// The edit loop renders the chosen frames beside their sources, compiles
-// an HLSL effect on every save of it or of a file it includes, reports a
-// broken save and waits for the next, and ends on Ctrl-C.
+// The edit loop, as the users' guides show it: renders the chosen frames
+// beside their sources, compiles an HLSL effect on every save of it or of a
+// file it includes, reports a broken save and waits for the next, and ends
+// on Ctrl-C.
 TEST_F(RunCommandTest, WatchRendersAgainOnEverySave) {
-  const std::string clip = MakeClip(4);
-  const std::string effect = Effect("#include controls.fxh\n", "main.fx");
+  // The guides' command: clip, effect, frames, output folder.
+  std::smatch shown;
+  const std::regex kCommand(
+      R"(\n +tools/texloom-run (\S+) -e (\S+) --watch --frames ([0-9,]+) -o (\S+)\n)");
+  const std::string guide = ReadText(TEXLOOM_SOURCE_DIR "/docs/users-guide.md");
+  ASSERT_TRUE(std::regex_search(guide, shown, kCommand));
+  EXPECT_TRUE(Contains(ReadText(TEXLOOM_SOURCE_DIR "/docs/users-guide.ja.md"), shown[0].str()));
+  std::vector<long> frames;
+  std::istringstream listed(shown[3].str());
+  for (std::string number; std::getline(listed, number, ',');) frames.push_back(std::stol(number));
+  MakeClip(static_cast<int>(frames.back()) + 1);
+  const std::string clip = scratch_ / shown[1].str();
+  ASSERT_EQ(0, rename((scratch_ / "clip.mkv").c_str(), clip.c_str()));
+  const std::string effect = Effect("#include controls.fxh\n", shown[2].str());
+  const std::string preview = out() + "/" + shown[4].str();
   Effect(kControls, "controls.fxh");
   auto environment = Environment();
   environment.push_back({"TEXLOOM_FXO", TEXLOOM_RUN_FAKE_FXO});
   const pid_t command =
-      StartProgram({TEXLOOM_RUN_PROGRAM, clip, "-e", effect, "--watch", "--frames", "1,3", "-o",
-                    out() + "/preview/"},
+      StartProgram({TEXLOOM_RUN_PROGRAM, clip, "-e", effect, "--watch", "--frames", shown[3].str(),
+                    "-o", preview},
                    environment, scratch_ / "errors");
   ASSERT_GT(command, 0);
+  const std::string rendered = "rendered " + std::to_string(frames.size()) + " frames into";
   auto wait_for = [&](const std::string& text, int count) {
     for (int i = 0; i < 1500; ++i) {
       const std::string errors = ReadText(scratch_ / "errors");
@@ -400,10 +419,16 @@ TEST_F(RunCommandTest, WatchRendersAgainOnEverySave) {
     }
     return false;
   };
-  ASSERT_TRUE(wait_for("rendered 2 frames into", 1)) << ReadText(scratch_ / "errors");
+  ASSERT_TRUE(wait_for(rendered, 1)) << ReadText(scratch_ / "errors");
   EXPECT_TRUE(wait_for("watching " + effect + " and the files it includes", 1));
+  std::vector<std::string> names;
+  for (long frame : frames) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%06ld.png", frame);
+    names.push_back(name);
+  }
   const std::vector<Image> side_by_side =
-      ReadFrames(out() + "/preview/frame_000003.png", 2 * kWidth, kHeight);
+      ReadFrames(preview + "/" + names.back(), 2 * kWidth, kHeight);
   ASSERT_EQ(1u, side_by_side.size());
   // Each save of the included file, and what the loop then says (each
   // text that many times in all).
@@ -416,7 +441,7 @@ TEST_F(RunCommandTest, WatchRendersAgainOnEverySave) {
        {{(scratch_ / "controls.fxh") + ":1:1: error X3000: syntax error", 1},
         {"texloom-run: the effect '" + effect + "' does not compile", 1},
         {"waiting for", 2}}},
-      {std::string(kControls) + "check Invert 1\n", {{"rendered 2 frames into", 2}}},
+      {std::string(kControls) + "check Invert 1\n", {{rendered, 2}}},
   };
   for (const auto& save : saves) {
     SCOPED_TRACE(save.text);
@@ -428,8 +453,7 @@ TEST_F(RunCommandTest, WatchRendersAgainOnEverySave) {
   }
   kill(command, SIGINT);
   EXPECT_EQ(130, WaitProgram(command));
-  EXPECT_EQ((std::vector<std::string>{"frame_000001.png", "frame_000003.png"}),
-            ListFolder(out() + "/preview"));
+  EXPECT_EQ(names, ListFolder(preview));
 }
 
 // The clip's audio goes into a container that takes it bit for bit; one
