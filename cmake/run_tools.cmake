@@ -20,9 +20,11 @@ if(TARGET texloom_tests)
   target_sources(texloom_tests PRIVATE ${TEXLOOM_RUN_TESTS})
   target_link_libraries(texloom_tests PRIVATE texloom_run_lib)
   target_compile_definitions(texloom_tests PRIVATE
+    TEXLOOM_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     TEXLOOM_RUN_PROGRAM="$<TARGET_FILE:texloom-run>"
     TEXLOOM_RUN_FAKE_HOST="$<TARGET_FILE:texloom_run_fake_host>"
-    TEXLOOM_RUN_FAKE_WINE="${CMAKE_SOURCE_DIR}/tests/run/fake_host/fake_run_wine.sh")
+    TEXLOOM_RUN_FAKE_WINE="${CMAKE_SOURCE_DIR}/tests/run/fake_host/fake_run_wine.sh"
+    TEXLOOM_RUN_FAKE_FXO="${CMAKE_SOURCE_DIR}/tests/run/fake_host/fake_fxo.sh")
   add_dependencies(texloom_tests texloom-run texloom_run_fake_host)
 
   # The real command under Wine (tools/test_all.sh runs it as its own step):

@@ -155,8 +155,9 @@ run_host_harness() {
     TEXLOOM_WINE_DIRECT3D=not-needed "$root/tools/run_wine.sh" texloom_host_harness.exe texloom.auf)
 }
 wine_step "host harness under wine" run_host_harness
-# texloom-run end to end: an .fxo from tools/texloom-fxo run over a clip by
-# tools/texloom-run through texloom-host.exe and the module built above.
+# texloom-run end to end: an .fxo from tools/texloom-fxo, and an .fx with an
+# include that texloom-run compiles, run over a clip by tools/texloom-run
+# through texloom-host.exe and the module built above.
 wine_step "texloom-run under wine" run_gtest build/wine-texloom-run.log \
   "$root/build/native/texloom_run_wine_test"
 

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "hlsl/hlsl_effect.h"
 #include "hlsl/vkd3d_compiler.h"
@@ -23,6 +24,7 @@ struct Case {
   const char* message;                       // first line of the error; null: compiles
   const char* holds = nullptr;               // bytes the compiled effect must hold
   const char* warning = "";                  // the compiler's warnings
+  const char* read = nullptr;                // files read, one a line (--deps)
 };
 
 const char kShader[] =
@@ -42,7 +44,8 @@ const Case kCases[] = {
      {{"main.fx", "#include \"a.fxh\"\n"},
       {"a.fxh", "#include \"b.fxh\"\n"},
       {"b.fxh", "\n#include \"a.fxh\"\n"}},
-     "b.fxh:2:1: #include cycle: main.fx -> a.fxh -> b.fxh -> a.fxh"},
+     "b.fxh:2:1: #include cycle: main.fx -> a.fxh -> b.fxh -> a.fxh", nullptr, "",
+     "main.fx\na.fxh\nb.fxh\n"},
     {"MissingInclude", {{"main.fx", "float a;\n#include \"gone.fxh\"\n"}},
      "main.fx:2:1: cannot open the included file \"gone.fxh\" (looked for gone.fxh)"},
     // Includes are expanded before the preprocessor: a missing one in a
@@ -58,7 +61,7 @@ const Case kCases[] = {
      {{"main.fx", std::string("#include \"a.fxh\"\n#include \"./a.fxh\"\n") + kShader},
       {"a.fxh", "#pragma once\n#include \"b.fxh\"\nfloat4 Helper() { return 1; }\n"},
       {"b.fxh", "#include \"a.fxh\"\n"}},
-     nullptr},
+     nullptr, nullptr, "", "main.fx\na.fxh\nb.fxh\n"},
     {"GuardedIncludeCycle",
      {{"main.fx", std::string("#include \"a.fxh\"\n") + kShader},
       {"a.fxh", "// a\n\n#ifndef A_FXH\n#define A_FXH\n#include \"b.fxh\"\n"
@@ -76,7 +79,8 @@ const Case kCases[] = {
      {{"main.fx", std::string("#include \"bad.fxh\"\n") + kShader},
       {"bad.fxh", "float4 Helper() { return missing; }\n"}},
      // The compiler's own column, as vkd3d reports it.
-     "bad.fxh:1:28: E5005: Identifier \"missing\" is not declared."},
+     "bad.fxh:1:28: E5005: Identifier \"missing\" is not declared.", nullptr, "",
+     "main.fx\nbad.fxh\n"},
     {"VertexShader",
      {{"main.fx", "float4 V() : POSITION { return 0; }\n"
                   "technique T { pass P { VertexShader = compile vs_3_0 V(); } }\n"}},
@@ -136,10 +140,17 @@ TEST_P(HlslEffectTest, MessageOrEffect) {
   ASSERT_NE(nullptr, getcwd(previous, sizeof previous));
   ASSERT_EQ(0, chdir(folder_.c_str()));
   std::string warnings;
-  fx2::WriteOutput out = hlsl::CompileEffectFile("main.fx", hlsl::EffectOptions(), &warnings);
+  std::vector<std::string> read;
+  fx2::WriteOutput out =
+      hlsl::CompileEffectFile("main.fx", hlsl::EffectOptions(), &warnings, &read);
   ASSERT_EQ(0, chdir(previous));
 
   EXPECT_EQ(c.warning, warnings);
+  if (c.read) {
+    std::string listed;
+    for (const std::string& file : read) listed += file + "\n";
+    EXPECT_EQ(c.read, listed);
+  }
   if (c.message) {
     EXPECT_TRUE(out.bytes.empty());
     EXPECT_EQ(c.message, out.error.substr(0, out.error.find('\n')));

@@ -50,6 +50,14 @@ TEST_F(RunCommandErrorsTest, ClipMissingAFolderOrNotAClip) {
                            "testsrc2=s=32x24:d=0.4", "-y", scratch_ / "whole.mp4"},
                           {})
                    .status);
+  // Frames of two sizes, as from a stream whose resolution changes.
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(0, RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                             i < 2 ? "color=s=8x6" : "color=s=10x6", "-frames:v", "1", "-y",
+                             scratch_ / ("sizes_" + std::to_string(i) + ".png")},
+                            {})
+                     .status);
+  }
   const std::string whole = ReadText(scratch_ / "whole.mp4");
   WriteText(scratch_ / "cut.mp4", whole.substr(0, whole.size() / 2));
   struct Case {
@@ -64,6 +72,8 @@ TEST_F(RunCommandErrorsTest, ClipMissingAFolderOrNotAClip) {
       {scratch_ / "none_%03d.png", "ffmpeg cannot read it: "},
       {scratch_ / "tone.wav", "no video stream with a picture size"},
       {scratch_ / "cut.mp4", "ffmpeg cannot read it: "},
+      {scratch_ / "sizes_%d.png", "' changes its picture size (from 8x6 to 10x6 at 0.08 s); "
+                                  "texloom-run takes one size throughout"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.clip);
@@ -220,6 +230,52 @@ TEST_F(RunCommandErrorsTest, HlslUnderWineSaysHowToBuildAnFxo) {
       << result.errors;
   EXPECT_TRUE(Contains(result.errors, "tools/texloom-fxo")) << result.errors;
   ExpectNothingWritten();
+}
+
+// HLSL source is compiled (TEXLOOM_FXO) before the clip is read: the
+// compiler's messages as it prints them, or why it could not run.
+TEST_F(RunCommandErrorsTest, HlslIsCompiledFirst) {
+  const std::string clip = MakeClip(1);
+  const std::string effect = Effect(std::string(kControls) + "error\n", "blur.fx");
+  const struct {
+    std::string compiler;
+    std::vector<std::string> said;
+  } cases[] = {
+      {TEXLOOM_RUN_FAKE_FXO,
+       {effect + ":4:1: error X3000: syntax error\n",
+        "texloom-run: the effect '" + effect + "' does not compile\n"}},
+      {scratch_ / "no-compiler", {"cannot run the HLSL compiler '" + (scratch_ / "no-compiler")}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.compiler);
+    const ProgramResult result =
+        Run({clip, "-e", effect, "-o", Target()}, {{"TEXLOOM_FXO", c.compiler}});
+    EXPECT_EQ(2, result.status);
+    for (const std::string& text : c.said) EXPECT_TRUE(Contains(result.errors, text)) << result.errors;
+    ExpectNothingWritten();
+  }
+}
+
+// A full disk: the outputs' folder is an 8 KiB tmpfs (two pages, one taken
+// by an old file), mounted in namespaces of the test's own, where the run
+// and then a listing of what it left happen before the mount goes.
+TEST_F(RunCommandErrorsTest, FullDiskLeavesNoPartialOutput) {
+  if (RunProgram({"unshare", "-rm", "true"}, {}).status != 0) {
+    GTEST_SKIP() << "no user and mount namespaces here (unshare -rm)";
+  }
+  const std::string clip = MakeClip(4);
+  const std::string full = scratch_ / "full";
+  ASSERT_EQ(0, mkdir(full.c_str(), 0777));
+  auto environment = Environment();
+  const ProgramResult result = RunProgram(
+      {"unshare", "-rm", "sh", "-c",
+       "mount -t tmpfs -o size=8k tmpfs \"$0\" && echo old >\"$0/old.png\" || exit 99\n"
+       "\"$@\"; echo \"status $?\"; ls -A \"$0\"",
+       full, TEXLOOM_RUN_PROGRAM, clip, "-e", Effect(kControls), "-o", full + "/f_%02d.png", "-o",
+       full + "/film.mkv"},
+      environment);
+  EXPECT_EQ("status 4\nold.png\n", result.output) << result.errors;
+  EXPECT_TRUE(Contains(result.errors, "No space left on device")) << result.errors;
 }
 
 TEST_F(RunCommandErrorsTest, FailedFrameIsNamed) {

@@ -59,6 +59,7 @@ class RunCommandTest : public testing::Test {
             {"TEXLOOM_RUN_PLUGIN", plugin()},
             {"TEXLOOM_FAKE_HOST_LOG", log()},
             {"TEXLOOM_FAKE_WINE_SKIP", ""},
+            {"TEXLOOM_FXO", ""},
             {"TMPDIR", tmp()}};
   }
 

@@ -170,14 +170,16 @@ std::string TexloomVersionMacro() {
 }
 
 fx2::WriteOutput CompileEffectFile(const std::string& path, const EffectOptions& options,
-                                   std::string* warnings) {
+                                   std::string* warnings, std::vector<std::string>* files) {
   fx2::WriteOutput out;
   SourceOptions source_options;
   source_options.include_dirs = options.include_dirs;
   source_options.defines.push_back("TEXLOOM_VER=" + TexloomVersionMacro());
   for (const std::string& define : options.defines) source_options.defines.push_back(define);
   SourceText source;
-  if (!ReadSource(path, source_options, &source, &out.error)) return out;
+  const bool read = ReadSource(path, source_options, &source, &out.error);
+  if (files != nullptr) *files = source.files;
+  if (!read) return out;
 
   WorkFolder work;
   if (!work.ok()) {

@@ -23,8 +23,10 @@ std::string TexloomVersionMacro();
 
 // The .fxo bytes, or an error: "file:line:column: message" lines against the
 // user's own files. The compiler's warnings, in the same form, go to
-// *warnings when given.
+// *warnings when given; every file read (the effect and its includes) to
+// *files, also when it does not compile.
 fx2::WriteOutput CompileEffectFile(const std::string& path, const EffectOptions& options,
-                                   std::string* warnings = nullptr);
+                                   std::string* warnings = nullptr,
+                                   std::vector<std::string>* files = nullptr);
 
 }  // namespace hlsl

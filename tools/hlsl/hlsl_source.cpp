@@ -55,6 +55,8 @@ class Expander {
       *error_ = include_at_ + "#include cycle: " + chain + path;
       return false;
     }
+    if (std::find(out_->files.begin(), out_->files.end(), path) == out_->files.end())
+      out_->files.push_back(path);
     stack_.push_back(path);
     // Windows editors often start UTF-8 files with a byte order mark.
     const bool marked = text.compare(0, 3, "\xEF\xBB\xBF") == 0;
@@ -264,6 +266,7 @@ bool ReadSource(const std::string& path, const SourceOptions& options, SourceTex
     out->lines.push_back({"<command line>", 0});
   }
   std::string contents, why;
+  out->files.push_back(path);
   if (!fx2::ReadTextFile(path, &contents, &why)) {
     *error = path + ": cannot read: " + why;
     return false;

@@ -22,6 +22,9 @@ struct SourceText {
   std::vector<SourceLine> lines;       // one per line of text
   std::vector<std::string> strings;    // the literals, as written
   std::vector<SourceLine> string_at;   // where each literal starts
+  // Every file read, the effect first, each once: what an edit loop
+  // watches. Kept as far as reading got when it fails.
+  std::vector<std::string> files;
 };
 
 struct SourceOptions {

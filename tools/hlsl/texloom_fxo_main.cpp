@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "hlsl/hlsl_effect.h"
 #include "hlsl/vkd3d_compiler.h"
@@ -12,11 +13,13 @@
 namespace {
 
 const char kUsage[] =
-    "usage: texloom-fxo EFFECT.fx [-o OUT.fxo] [-I DIR]... [-D NAME[=VALUE]]...\n"
+    "usage: texloom-fxo EFFECT.fx [-o OUT.fxo] [-I DIR]... [-D NAME[=VALUE]]... [--deps]\n"
     "  Compiles an HLSL effect into a compiled effect (.fxo) for Texloom.\n"
     "  -o OUT.fxo        the output (default: EFFECT with the extension .fxo)\n"
     "  -I DIR            a folder searched for #include files after the including file's own\n"
     "  -D NAME[=VALUE]   a macro (TEXLOOM_VER is always defined, as the plug-in defines it)\n"
+    "  --deps            also print every file the effect reads (itself, then its includes),\n"
+    "                    one a line on standard output, whether or not it compiles\n"
     "  --version         this program's and the HLSL compiler's versions\n";
 
 int Usage() {
@@ -51,6 +54,7 @@ bool OptionValue(int argc, char** argv, int* i, const char* option, std::string*
 int main(int argc, char** argv) {
   std::string input, output, value;
   hlsl::EffectOptions options;
+  bool print_files = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(kUsage, stdout);
@@ -63,7 +67,9 @@ int main(int argc, char** argv) {
                                    : compiler.c_str());
       return 0;
     }
-    if (OptionValue(argc, argv, &i, "-o", &value)) {
+    if (std::strcmp(argv[i], "--deps") == 0) {
+      print_files = true;
+    } else if (OptionValue(argc, argv, &i, "-o", &value)) {
       if (value.empty()) return Usage();
       output = value;
     } else if (OptionValue(argc, argv, &i, "-I", &value)) {
@@ -82,7 +88,12 @@ int main(int argc, char** argv) {
   if (output.empty()) output = DefaultOutput(input);
 
   std::string warnings;
-  fx2::WriteOutput written = hlsl::CompileEffectFile(input, options, &warnings);
+  std::vector<std::string> files;
+  fx2::WriteOutput written = hlsl::CompileEffectFile(input, options, &warnings, &files);
+  if (print_files) {
+    for (const std::string& file : files) std::printf("%s\n", file.c_str());
+    std::fflush(stdout);
+  }
   std::fputs(warnings.c_str(), stderr);
   if (!written) {
     std::fprintf(stderr, "%s\n", written.error.c_str());

@@ -1,12 +1,15 @@
 #include "run/ffmpeg_io.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 namespace texloom_run {
@@ -187,6 +190,42 @@ std::string SeekSeconds(long frame, const std::string& rate) {
   return text;
 }
 
+std::string FrameSeekSeconds(const std::string& clip, long frame, const std::string& rate) {
+  if (frame <= 0) return "";
+  // B-frames come before the frames they follow on screen: a margin of
+  // packets past the frame puts every frame up to it among those read.
+  const long packets = frame + 64;
+  std::string out, err, error;
+  int status = 0;
+  if (!RunAndCapture({"ffprobe", "-v", "error", "-select_streams", "v:0", "-read_intervals",
+                      "%+#" + std::to_string(packets), "-show_entries",
+                      "packet=pts_time:format=start_time", "-of", "default=nw=1", "-i", clip},
+                     &out, &err, &status, &error) ||
+      status != 0) {
+    return SeekSeconds(frame, rate);
+  }
+  std::vector<double> times;
+  double start = 0.0;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    char* end = nullptr;
+    if (line.compare(0, 9, "pts_time=") == 0) {
+      const double time = std::strtod(line.c_str() + 9, &end);
+      if (end == line.c_str() + 9) return SeekSeconds(frame, rate);  // "N/A"
+      times.push_back(time);
+    } else if (line.compare(0, 11, "start_time=") == 0) {
+      start = std::strtod(line.c_str() + 11, nullptr);
+    }
+  }
+  if (times.size() <= static_cast<size_t>(frame)) return SeekSeconds(frame, rate);
+  std::sort(times.begin(), times.end());
+  // -ss counts from the file's start time.
+  char text[64];
+  std::snprintf(text, sizeof text, "%.6f",
+                std::max(0.0, (times[frame - 1] + times[frame]) / 2 - start));
+  return text;
+}
+
 bool IsYCbCr(const std::string& pixel_format) {
   static const char* const kPrefixes[] = {"yuv", "nv1", "nv2", "nv4", "p01", "p21", "p41",
                                           "yuyv", "uyvy", "yvyu", "y21", "ayuv", "vuy", "xv3",
@@ -203,13 +242,17 @@ std::string DecodeFormatOf(const ClipInfo& clip) {
 
 std::vector<std::string> DecoderArguments(const std::string& clip, const std::string& format,
                                           const std::string& seek_seconds) {
-  std::vector<std::string> arguments = {"ffmpeg"};
-  arguments.insert(arguments.end(), std::begin(kQuiet), std::end(kQuiet));
+  // Information too: a frame of another size than the first is reported
+  // only at that level (see ClipDecoder::ReadFrame).
+  std::vector<std::string> arguments = {"ffmpeg", "-nostdin", "-hide_banner", "-nostats",
+                                        "-v", "info"};
   // ffmpeg seeks before the input to the key frame before that time and
   // decodes on from there, dropping the frames before it.
   if (!seek_seconds.empty()) arguments.insert(arguments.end(), {"-ss", seek_seconds});
-  // Every frame as stored, none duplicated or dropped to fit a rate.
-  arguments.insert(arguments.end(), {"-i", clip, "-map", "0:v:0", "-fps_mode", "passthrough", "-f",
+  // Without rebuilding its filters for a frame of another size, which would
+  // scale it to the first frame's size without a word. Every frame as
+  // stored, none duplicated or dropped to fit a rate.
+  arguments.insert(arguments.end(), {"-reinit_filter", "0", "-i", clip, "-map", "0:v:0", "-fps_mode", "passthrough", "-f",
                                      "rawvideo", "-pix_fmt", format, "-"});
   return arguments;
 }
@@ -332,6 +375,8 @@ bool ClipDecoder::Start(const std::string& clip, int width, int height, const st
   frame_bytes_ =
       static_cast<size_t>(width) * static_cast<size_t>(height) * (format == "rgb24" ? 3 : 6);
   log_path_ = log_path;
+  log_read_ = 0;
+  seek_seconds_ = seek_seconds.empty() ? 0.0 : std::atof(seek_seconds.c_str());
   if (!process_.Start(DecoderArguments(clip, format, seek_seconds), Stdio::Null(), Stdio::Pipe(),
                       Stdio::File(log_path), error)) {
     *error += " (Debian: ffmpeg)";
@@ -342,7 +387,34 @@ bool ClipDecoder::Start(const std::string& clip, int width, int height, const st
 
 int ClipDecoder::ReadFrame(std::vector<uint8_t>* rgb) {
   rgb->resize(frame_bytes_);
-  return ReadExactly(process_.stdout_fd(), rgb->data(), frame_bytes_);
+  const int got = ReadExactly(process_.stdout_fd(), rgb->data(), frame_bytes_);
+  // ffmpeg logs a frame of another size before it writes that frame, so a
+  // frame read with no such line in the log is one of the first size.
+  return got == 1 && SizeChanged() ? -2 : got;
+}
+
+bool ClipDecoder::SizeChanged() {
+  struct stat info;
+  if (stat(log_path_.c_str(), &info) != 0 || info.st_size <= log_read_) return false;
+  std::ifstream log(log_path_, std::ios::binary);
+  log.seekg(log_read_);
+  std::string line;
+  // ffmpeg's buffer source: "filter context - w: 64 h: 48 fmt: 0, incoming
+  // frame - w: 80 h: 48 fmt: 0 pts_time: 0.4".
+  static const std::regex kChange(
+      R"(w: (\d+) h: (\d+) fmt: \d+, incoming frame - w: (\d+) h: (\d+) fmt: \d+ pts_time: ([-0-9.]+))");
+  while (std::getline(log, line)) {
+    std::smatch match;
+    if (!std::regex_search(line, match, kChange)) continue;
+    char text[160];
+    std::snprintf(text, sizeof text, "from %sx%s to %sx%s at %.3g s", match[1].str().c_str(),
+                  match[2].str().c_str(), match[3].str().c_str(), match[4].str().c_str(),
+                  seek_seconds_ + std::atof(match[5].str().c_str()));
+    size_change_ = text;
+    return true;
+  }
+  log_read_ = info.st_size;
+  return false;
 }
 
 bool ClipDecoder::Finish(std::string* error) {
@@ -396,7 +468,8 @@ std::string LogTail(const std::string& path) {
   std::string line;
   std::string before;
   while (std::getline(in, line)) {
-    if (line.empty()) continue;
+    // ffmpeg's "    Last message repeated N times" says nothing new.
+    if (line.empty() || line.find("Last message repeated") != std::string::npos) continue;
     before = last;
     last = line;
   }

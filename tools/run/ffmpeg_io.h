@@ -53,6 +53,11 @@ double FramesPerSecond(const std::string& rate);
 // Where ffmpeg must seek (-ss) for the decoding to begin at `frame` of a
 // clip of that rate; empty for frame 0.
 std::string SeekSeconds(long frame, const std::string& rate);
+// The same from the times the container stores (ffprobe reads packets up to
+// the frame, without decoding): halfway between frames n-1 and n in
+// presentation order, so a clip of variable frame rate starts at the right
+// frame too. By the rate when the container stores no times.
+std::string FrameSeekSeconds(const std::string& clip, long frame, const std::string& rate);
 
 std::vector<std::string> DecoderArguments(const std::string& clip, const std::string& format,
                                           const std::string& seek_seconds = "");
@@ -97,8 +102,10 @@ class ClipDecoder {
   // format: DecodeFormatOf's.
   bool Start(const std::string& clip, int width, int height, const std::string& format,
              const std::string& seek_seconds, const std::string& log_path, std::string* error);
-  // 1: a frame in *rgb; 0: end of clip; -1: a short frame or error.
+  // 1: a frame in *rgb; 0: end of clip; -1: a short frame or error; -2:
+  // the clip's picture size changed (size_change() says how and when).
   int ReadFrame(std::vector<uint8_t>* rgb);
+  const std::string& size_change() const { return size_change_; }
   // After the last frame: false with ffmpeg's message when it failed.
   bool Finish(std::string* error);
   // Asks ffmpeg to end, without waiting (a reader blocked on it returns).
@@ -106,9 +113,14 @@ class ClipDecoder {
   void Abort();
 
  private:
+  bool SizeChanged();
+
   ChildProcess process_;
   size_t frame_bytes_ = 0;
   std::string log_path_;
+  long long log_read_ = 0;  // how far the log was searched
+  double seek_seconds_ = 0.0;
+  std::string size_change_;
 };
 
 // Writes rgb48le frames to one output.

@@ -48,7 +48,8 @@ bool FrameSource::Restart(long first, std::string* error) {
   }
   decoder_.reset(new ClipDecoder);
   if (!decoder_->Start(input_, clip_.width, clip_.height, DecodeFormatOf(clip_),
-                      SeekSeconds(first, clip_.rate), log_path_, error)) {
+                      FrameSeekSeconds(input_, first, clip_.rate), log_path_,
+                      error)) {
     return false;
   }
   thread_ = std::thread(&FrameSource::Decode, this, first);
@@ -84,6 +85,11 @@ void FrameSource::Decode(long first) {
       }
       bytes.resize(pixels * kHostPixelBytes);
       BytesFromHostPixels(host.data(), bytes.data(), pixels);
+    } else if (got == -2) {
+      failure = "the clip '" + input_ + "' changes its picture size (" + decoder_->size_change() +
+                "); texloom-run takes one size throughout: cut the clip there, or scale it "
+                "first (ffmpeg -vf scale=" + std::to_string(clip_.width) + ":" +
+                std::to_string(clip_.height) + ")";
     } else if (got < 0) {
       failure = "the clip '" + input_ + "' gave a short frame at frame " + std::to_string(number) +
                 " (truncated, or its picture size changes from " + std::to_string(clip_.width) +

@@ -12,6 +12,7 @@
 
 #include "run/ffmpeg_io.h"
 #include "run/frame_sink.h"
+#include "run/effect_compiler.h"
 #include "run/frame_source.h"
 #include "run/host_colour.h"
 #include "run/interruption.h"
@@ -22,8 +23,8 @@ namespace texloom_run {
 namespace {
 
 constexpr const char* kFxHintUnderWine =
-    "Wine's D3DX cannot compile effect source (.fx): build a .fxo from an effect description "
-    "with tools/texloom-fxo (see docs/effect-description.md)";
+    "Wine's D3DX cannot compile effect source (.fx): run through tools/texloom-run, which "
+    "compiles it with tools/texloom-fxo, or compile it yourself into a .fxo";
 
 std::string LowerExtension(const std::string& path) {
   const std::string base = BaseNameOf(path);
@@ -196,11 +197,19 @@ class Run : public HostObserver {
     if (mkdir(folder.c_str(), 0777) != 0) {
       return Fail(kExitToolFailed, "cannot make " + folder + ": " + strerror(errno));
     }
-    effect_is_fx_ = LowerExtension(options_.effect) == ".fx";
+    // HLSL source is compiled here, as saved now, when the compiler is
+    // known; otherwise the plug-in is given it as it is.
+    effect_is_fx_ = IsHlslSource(options_.effect) && env_.effect_compiler.empty();
     plugin_path_ = folder + "/texloom.auf";
-    if (!CopyFile(plugin, plugin_path_, &error) ||
-        !CopyFile(options_.effect, folder + (effect_is_fx_ ? "/texloom.fx" : "/texloom.fxo"),
-                  &error)) {
+    if (!CopyFile(plugin, plugin_path_, &error)) return Fail(kExitBadInput, error);
+    if (IsHlslSource(options_.effect) && !env_.effect_compiler.empty()) {
+      std::vector<std::string> files;
+      if (!CompileHlslEffect(env_.effect_compiler, options_.effect, folder + "/texloom.fxo",
+                             env_.messages, &files, &error)) {
+        return Fail(kExitBadInput, error);
+      }
+    } else if (!CopyFile(options_.effect,
+                         folder + (effect_is_fx_ ? "/texloom.fx" : "/texloom.fxo"), &error)) {
       return Fail(kExitBadInput, error);
     }
 
@@ -577,6 +586,7 @@ bool EnvironmentFromVariables(RunEnvironment* environment, std::string* error) {
     return std::string(value != nullptr ? value : "");
   };
   environment->default_plugin = variable("TEXLOOM_RUN_PLUGIN");
+  environment->effect_compiler = variable("TEXLOOM_FXO");
   environment->launch.native_program = variable("TEXLOOM_RUN_HOST");
   environment->launch.wine_script = variable("TEXLOOM_RUN_WINE");
   environment->launch.host_exe = variable("TEXLOOM_RUN_HOST_EXE");

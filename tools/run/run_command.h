@@ -23,12 +23,13 @@ enum ExitStatus {
 struct RunEnvironment {
   HostLaunch launch;
   std::string default_plugin;  // TEXLOOM_RUN_PLUGIN
+  std::string effect_compiler;  // TEXLOOM_FXO: tools/texloom-fxo, for .fx effects
   FILE* messages = stderr;
   bool messages_on_terminal = false;
 };
 
 // Reads TEXLOOM_RUN_HOST (a native stand-in host), or TEXLOOM_RUN_WINE and
-// TEXLOOM_RUN_HOST_EXE, and TEXLOOM_RUN_PLUGIN. False with a reason when
+// TEXLOOM_RUN_HOST_EXE, and TEXLOOM_RUN_PLUGIN and TEXLOOM_FXO. False with a reason when
 // neither host is named.
 bool EnvironmentFromVariables(RunEnvironment* environment, std::string* error);
 

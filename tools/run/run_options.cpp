@@ -501,9 +501,9 @@ result as a video, as PNG frames, or both.
 
   -i, --input CLIP       the clip: a video, an image sequence (shot_%04d.png) or
                          one image; anything ffmpeg reads
-  -e, --effect FILE      the effect: a compiled .fxo (tools/texloom-fxo makes one
-                         from an effect description) or HLSL source .fx (needs a
-                         D3DX that compiles; Wine's cannot)
+  -e, --effect FILE      the effect: HLSL source .fx, compiled by tools/texloom-fxo
+                         before the run (its messages are shown as
+                         file:line:column), or a compiled .fxo
   -o, --output PATH      where the result goes; give it again for more outputs:
                            out.mp4, out.mkv, .mov .avi .webm ...  a video
                            frames/out_%04d.png   PNG frames named by frame number
@@ -533,9 +533,9 @@ result as a video, as PNG frames, or both.
       --watch --frames N,N,...
                          an edit loop: renders those frames into the -o
                          folder as side-by-side PNGs (clip | result), and
-                         again each time the effect file is saved; a broken
-                         effect prints its messages and waits for the next
-                         save (Ctrl-C ends)
+                         again each time the effect file or a file it
+                         includes is saved; a broken effect prints its
+                         messages and waits for the next save (Ctrl-C ends)
   -q, --quiet            no progress and no effect summary (message boxes and
                          errors are still shown)
   -h, --help             this text

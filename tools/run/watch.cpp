@@ -5,8 +5,10 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "run/child_process.h"
+#include "run/effect_compiler.h"
 #include "run/interruption.h"
 #include "run/staged_output.h"
 
@@ -52,28 +54,67 @@ bool RenderFrame(const RunOptions& options, const RunEnvironment& environment, l
   return joined;
 }
 
+std::vector<long long> ModifiedTimes(const std::vector<std::string>& files) {
+  std::vector<long long> times;
+  for (const std::string& file : files) times.push_back(ModifiedAt(file));
+  return times;
+}
+
+// The chosen frames through the effect as saved now: an HLSL effect is
+// compiled first (into `scratch`), its messages shown, and *watched set to
+// the files it reads. The number of frames rendered.
+long RenderAll(const RunOptions& options, const RunEnvironment& environment,
+               const std::string& scratch, std::vector<std::string>* watched) {
+  RunOptions compiled = options;
+  *watched = {options.effect};
+  if (IsHlslSource(options.effect) && !environment.effect_compiler.empty()) {
+    compiled.effect = scratch + "/" + BaseNameOf(options.effect) + "o";
+    std::string error;
+    if (!CompileHlslEffect(environment.effect_compiler, options.effect, compiled.effect,
+                           environment.messages, watched, &error)) {
+      std::fprintf(environment.messages, "texloom-run: %s\n", error.c_str());
+      return 0;
+    }
+  }
+  long rendered = 0;
+  for (long frame : options.frames) {
+    if (Interrupted() || !RenderFrame(compiled, environment, frame)) break;
+    ++rendered;
+  }
+  return rendered;
+}
+
 }  // namespace
 
 int WatchEffect(const RunOptions& options, const RunEnvironment& environment) {
   const std::string folder = options.outputs[0].path;
   mkdir(folder.c_str(), 0777);
-  long long seen = -1;
+  TempDir scratch;
+  std::string error;
+  if (!scratch.Create("texloom-watch", &error)) {
+    std::fprintf(environment.messages, "texloom-run: %s\n", error.c_str());
+    return kExitToolFailed;
+  }
+  std::vector<std::string> watched = {options.effect};
+  std::vector<long long> seen;
   while (!Interrupted()) {
-    const long long modified = ModifiedAt(options.effect);
-    if (modified != 0 && modified != seen) {
-      seen = modified;
-      long rendered = 0;
-      for (long frame : options.frames) {
-        if (Interrupted() || !RenderFrame(options, environment, frame)) break;
-        ++rendered;
-      }
+    const std::vector<long long> modified = ModifiedTimes(watched);
+    // The effect itself may be missing for a moment while an editor saves.
+    if (modified[0] != 0 && modified != seen) {
+      const std::vector<std::string> before = watched;
+      const long rendered = RenderAll(options, environment, scratch.path(), &watched);
+      // The times from before the render, so that a save during it renders
+      // again; a new set of files is taken as it is now.
+      seen = watched == before ? modified : ModifiedTimes(watched);
       if (Interrupted()) break;
+      const std::string what =
+          watched.size() > 1 ? options.effect + " and the files it includes" : options.effect;
       std::fprintf(environment.messages,
                    rendered == static_cast<long>(options.frames.size())
                        ? "texloom-run: rendered %ld frames into %s/; watching %s (Ctrl-C ends)\n"
                        : "texloom-run: %ld frames rendered into %s/; waiting for %s to be saved "
                          "again (Ctrl-C ends)\n",
-                   rendered, folder.c_str(), options.effect.c_str());
+                   rendered, folder.c_str(), what.c_str());
       std::fflush(environment.messages);
     }
     const timespec pause = {0, 300000000};
