@@ -91,6 +91,8 @@ run_gtest() {
     return 77
   fi
   grep -E '^\[  (PASSED|FAILED|  SKIPPED) ' "$log" | tail -20
+  # Figures a program reports for the run's summary (the fault sweep's).
+  grep -E '^fault sweep: ' "$log"
   if [ $status -ne 0 ]; then
     tail -60 "$log"
     # A program that died before its summary has no result line to count.

@@ -29,7 +29,8 @@ bool RenderFrame(const RunOptions& options, const RunEnvironment& environment, l
   const std::string folder = options.outputs[0].path;
   char name[64];
   std::snprintf(name, sizeof name, "/frame_%06ld.png", frame);
-  const std::string result = folder + "/.result" + (name + 1);
+  // A hidden name beside the side-by-side image, removed once it is joined.
+  const std::string result = folder + "/.result-" + (name + 1);
   RunOptions one = options;
   one.watch = false;
   one.frames.clear();
