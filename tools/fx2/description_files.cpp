@@ -41,4 +41,12 @@ FileReader DiskFileReader() {
   };
 }
 
+std::string CompiledEffectPath(const std::string& source) {
+  const size_t slash = source.find_last_of("/\\");
+  const size_t dot = source.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+    return source + ".fxo";
+  return source.substr(0, dot) + ".fxo";
+}
+
 }  // namespace fx2

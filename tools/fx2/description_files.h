@@ -14,4 +14,8 @@ bool ReadTextFile(const std::string& path, std::string* contents, std::string* e
 // Paths relative to the naming file's folder unless absolute.
 FileReader DiskFileReader();
 
+// Where a compiled effect goes by default: the source's path with the
+// extension .fxo (added when the file name has none).
+std::string CompiledEffectPath(const std::string& source);
+
 }  // namespace fx2

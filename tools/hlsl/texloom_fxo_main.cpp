@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fx2/description_files.h"
 #include "hlsl/hlsl_effect.h"
 #include "hlsl/vkd3d_compiler.h"
 
@@ -25,14 +26,6 @@ const char kUsage[] =
 int Usage() {
   std::fputs(kUsage, stderr);
   return 2;
-}
-
-std::string DefaultOutput(const std::string& input) {
-  size_t slash = input.find_last_of('/');
-  size_t dot = input.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-    return input + ".fxo";
-  return input.substr(0, dot) + ".fxo";
 }
 
 // "-I DIR" or "-IDIR".
@@ -85,7 +78,7 @@ int main(int argc, char** argv) {
     }
   }
   if (input.empty()) return Usage();
-  if (output.empty()) output = DefaultOutput(input);
+  if (output.empty()) output = fx2::CompiledEffectPath(input);
 
   std::string warnings;
   std::vector<std::string> files;

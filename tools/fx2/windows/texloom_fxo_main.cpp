@@ -21,14 +21,6 @@ int Usage() {
   return 2;
 }
 
-std::string DefaultOutput(const std::string& input) {
-  size_t slash = input.find_last_of("/\\");
-  size_t dot = input.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-    return input + ".fxo";
-  return input.substr(0, dot) + ".fxo";
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -43,7 +35,7 @@ int main(int argc, char** argv) {
     }
   }
   if (input.empty()) return Usage();
-  if (output.empty()) output = DefaultOutput(input);
+  if (output.empty()) output = fx2::CompiledEffectPath(input);
 
   std::string text, error;
   if (!fx2::ReadTextFile(input, &text, &error)) {
