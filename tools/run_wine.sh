@@ -47,12 +47,6 @@ case "$d3d9" in
   dxvk) d3d9_tag="-dxvk"; source "$(dirname "$script")/dxvk/dxvk_wine.sh" ;;
   *) echo "run_wine.sh: TEXLOOM_D3D9 is wined3d or dxvk, not '$d3d9'" >&2; exit 2 ;;
 esac
-# DXVK goes into each program's prefix on this machine; in the virtual
-# machine the prefixes are the guest's own, which no step fills yet.
-if [ "$d3d9" = dxvk ] && [ "$way" = vm ]; then
-  echo "SKIPPED: DXVK does not run in the virtual machine yet (only Wine's own Direct3D 9 does)"
-  exit 77
-fi
 
 skip() {
   echo "SKIPPED: $*"
@@ -263,6 +257,11 @@ if [ "$direct3d" != not-needed ]; then
 fi
 
 if [ "$way" = vm ]; then
+  # DXVK goes into a prefix of the guest's own (tools/vm/guest/dxvk-prefix).
+  if [ "$d3d9" = dxvk ]; then
+    export WINEDLLOVERRIDES="mscoree,mshtml=" TEXLOOM_VM_DXVK_DLL=$state/dxvk/d3d9.dll
+    dxvk_environment
+  fi
   { "$tools/vm/vm.sh" run "$state/vm" "$timeout_seconds" "$program" "$@" 2>&1 1>&3 3>&- |
     grep --line-buffered -vE "$wine_noise" >&2; } 3>&1
   status=${PIPESTATUS[0]}

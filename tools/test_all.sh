@@ -24,6 +24,11 @@ wine_way=$("$root/tools/vm/wine_way.sh") || exit 2
 if [ "$wine_way" = vm ] && [ -z "${TEXLOOM_WINE_TIMEOUT:-}" ]; then
   export TEXLOOM_WINE_TIMEOUT=3600
 fi
+# There the soak's 200 frames are a quarter of the size (its work is all
+# per pixel); its schedule and checks stay the same.
+if [ "$wine_way" = vm ] && [ -z "${TEXLOOM_SOAK_SIZE:-}" ]; then
+  export TEXLOOM_SOAK_SIZE=960x540
+fi
 step_way=""
 wine_steps_run=0
 
@@ -166,7 +171,9 @@ wine_step "texloom-run under wine" run_gtest build/wine-texloom-run.log \
 # The second Direct3D 9: DXVK over Vulkan (tools/dxvk), for the programs that
 # draw through the plug-in and for the host harness; what differs from
 # Wine's own is in e2e/plugin/WINE_NOTES.md.
+step_way=$wine_way
 step "dxvk: set-up and Direct3D probe" env TEXLOOM_D3D9=dxvk "$root/tools/run_wine.sh" --prepare
+step_way=""
 for name in plugin_pixels_test sample_effects_test; do
   program=$(awk -F'\t' -v name="$name" '$1 == name { print $3 }' "$wine_tests" 2>/dev/null)
   if [ -z "$program" ]; then
@@ -174,13 +181,13 @@ for name in plugin_pixels_test sample_effects_test; do
     steps_failed+=("dxvk: $name")
     continue
   fi
-  program_step "dxvk: $name" run_gtest "build/dxvk-$name.log" \
+  wine_step "dxvk: $name" run_gtest "build/dxvk-$name.log" \
     env TEXLOOM_D3D9=dxvk "$root/tools/run_wine.sh" "$program"
 done
 run_host_harness_on_dxvk() {
   TEXLOOM_D3D9=dxvk run_host_harness
 }
-program_step "dxvk: host harness" run_host_harness_on_dxvk
+wine_step "dxvk: host harness" run_host_harness_on_dxvk
 "$root/tools/run_wine.sh" --discard
 
 echo
@@ -193,7 +200,8 @@ fi
 programs="programs"
 [ "$programs_skipped" -eq 1 ] && programs="program"
 if [ "$wine_way" = vm ]; then
-  echo "wine steps: $wine_steps_run ran in the virtual machine (vm), each within $TEXLOOM_WINE_TIMEOUT s"
+  echo "wine steps: $wine_steps_run ran in the virtual machine (vm), each within $TEXLOOM_WINE_TIMEOUT s;" \
+    "the soak's frames ${TEXLOOM_SOAK_SIZE:-1920x1080}"
 else
   echo "wine steps: $wine_steps_run ran native"
 fi

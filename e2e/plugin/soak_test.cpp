@@ -1,5 +1,6 @@
 // The soak: TEXLOOM_SOAK_FRAMES frames (default 200; tools/soak.sh runs
-// 1,000) at 1920×1080 through a temporal two-pass effect with the render
+// 1,000) at 1920×1080 (TEXLOOM_SOAK_SIZE, e.g. 960x540 where Wine runs
+// emulated; the second clip is two thirds of it each way) through a temporal two-pass effect with the render
 // worker, the clip stepping forward and back, jumping, switching to a clip of
 // another size and back, with the window messages that invalidate the frame
 // cache and release the frame resources. Every frame must be delivered, no
@@ -79,6 +80,30 @@ std::string SoakEffect() {
          "}\n";
 }
 
+// The large clip's size: 1920×1080 unless TEXLOOM_SOAK_SIZE says otherwise.
+// The host's maximum stays 1920×1080, so only the frames shrink.
+struct SoakSize {
+  int width = 1920, height = 1080;
+  SoakSize Small() const { return {width * 2 / 3, height * 2 / 3}; }
+};
+
+SoakSize LargeSize() {
+  char text[32] = {};
+  DWORD length = GetEnvironmentVariableA("TEXLOOM_SOAK_SIZE", text, sizeof(text));
+  SoakSize size;
+  if (length == 0) return size;
+  int width = 0, height = 0;
+  char rest = 0;
+  if (length >= sizeof(text) || std::sscanf(text, "%dx%d%c", &width, &height, &rest) != 2 ||
+      width < 48 || height < 48 || width > kMaxWidth || height > kMaxHeight) {
+    ADD_FAILURE() << "TEXLOOM_SOAK_SIZE is WIDTHxHEIGHT within 48x48 to 1920x1080, not \""
+                  << text << "\"";
+    return size;
+  }
+  std::printf("note: frames of %dx%d (TEXLOOM_SOAK_SIZE)\n", width, height);
+  return {width, height};
+}
+
 int SoakFrames() {
   char text[32] = {};
   DWORD length = GetEnvironmentVariableA("TEXLOOM_SOAK_FRAMES", text, sizeof(text));
@@ -107,7 +132,7 @@ SoakStep StepAt(int n) {
   if (i < 60)
     return {false, base + 300 + (i - 40),
             i == 50 ? texloom_host::kMessageMiddleButtonDown : 0u};  // jump, forward
-  if (i < 80) return {true, base + 100 + (i - 60), 0};               // 1280×720
+  if (i < 80) return {true, base + 100 + (i - 60), 0};               // the small clip
   if (i < 90) return {false, base + 339 - (i - 80), 0};              // backward
   // Jumps across the clip, the first after releasing the frame resources.
   uint32_t hash = static_cast<uint32_t>(n) * 2654435761u;
@@ -188,8 +213,9 @@ TEST(SoakTest, ManyFramesWithoutFailureHangOrGrowth) {
   auto plugin = StartPlugin(SoakEffect());
   ASSERT_TRUE(plugin);
   Host& host = plugin->host();
-  auto large = std::make_shared<SoakClip>(1920, 1080);
-  auto small = std::make_shared<SoakClip>(1280, 720);
+  const SoakSize large_size = LargeSize(), small_size = large_size.Small();
+  auto large = std::make_shared<SoakClip>(large_size.width, large_size.height);
+  auto small = std::make_shared<SoakClip>(small_size.width, small_size.height);
   bool on_small = false;
   host.SetClip(large, kMaxWidth, kMaxHeight);
 
@@ -208,7 +234,8 @@ TEST(SoakTest, ManyFramesWithoutFailureHangOrGrowth) {
     // Every tenth frame, and every frame right after a change, in full.
     if (n % 10 == 0 || step.message || (n % 100) == 60 || (n % 100) == 80) {
       std::string why;
-      const int width = on_small ? 1280 : 1920, height = on_small ? 720 : 1080;
+      const SoakSize size = on_small ? small_size : large_size;
+      const int width = size.width, height = size.height;
       ASSERT_TRUE(FrameMatches(host, step.frame, width, height, &why))
           << "step " << n << ": " << why;
     }
@@ -245,18 +272,19 @@ TEST(SoakTest, ManyFramesWithoutFailureHangOrGrowth) {
   EXPECT_GT(a.max_private, 0.0) << "no private bytes could be measured";
 }
 
-// Frames per second at 1920×1080, stepping forward, with the worker and
+// Frames per second at the large clip's size, stepping forward, with the worker and
 // inline. Printed for the report; timing is never asserted.
 TEST(SoakTest, FrameRateWithTheWorkerAndInline) {
   RequireDirect3D("plugin_soak_test");
   const int frames = 60;
+  const SoakSize size = LargeSize();
   for (int disable_pp : {0, 1}) {
     HostOptions options;
     options.disable_pp = disable_pp;
     auto plugin = StartPlugin(SoakEffect(), options);
     ASSERT_TRUE(plugin);
     Host& host = plugin->host();
-    host.SetClip(std::make_shared<SoakClip>(1920, 1080), kMaxWidth, kMaxHeight);
+    host.SetClip(std::make_shared<SoakClip>(size.width, size.height), kMaxWidth, kMaxHeight);
     ASSERT_EQ(1, host.Process(0));  // the frame resources are made here
     host.frames().ClearLog();
     const double read_before = host.frames().read_seconds();
@@ -265,11 +293,11 @@ TEST(SoakTest, FrameRateWithTheWorkerAndInline) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::string why;
-    EXPECT_TRUE(FrameMatches(host, frames, 1920, 1080, &why)) << why;
+    EXPECT_TRUE(FrameMatches(host, frames, size.width, size.height, &why)) << why;
     std::printf(
-        "frame rate 1920x1080, %s: %.2f frames/s (%d frames in %.2f s, of which the "
+        "frame rate %dx%d, %s: %.2f frames/s (%d frames in %.2f s, of which the "
         "host spent %.2f s making %zu fetched frames)\n",
-        disable_pp ? "inline" : "worker", frames / seconds, frames, seconds,
+        size.width, size.height, disable_pp ? "inline" : "worker", frames / seconds, frames, seconds,
         host.frames().read_seconds() - read_before, host.frames().log().size());
   }
 }

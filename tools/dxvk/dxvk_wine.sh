@@ -12,8 +12,9 @@
 dxvk_script_dir=$(dirname "${BASH_SOURCE[0]}")
 dxvk_icd=/usr/share/vulkan/icd.d/lvp_icd.i686.json
 
-# Prints why DXVK cannot run here, or nothing.
-dxvk_blocker() {
+# Prints why the 32-bit Vulkan side DXVK draws through is missing here, or
+# nothing.
+dxvk_vulkan_blocker() {
   local loader
   for loader in /usr/lib/i386-linux-gnu/libvulkan.so.1 /usr/lib32/libvulkan.so.1; do
     [ -e "$loader" ] && break
@@ -21,8 +22,18 @@ dxvk_blocker() {
   [ -e "$loader" ] ||
     { echo "DXVK needs the 32-bit Vulkan loader (Debian: libvulkan1:i386)"; return; }
   [ -f "$dxvk_icd" ] ||
-    { echo "DXVK needs a 32-bit Vulkan driver: no $dxvk_icd (Debian: mesa-vulkan-drivers:i386)"; return; }
-  local fetched
+    echo "DXVK needs a 32-bit Vulkan driver: no $dxvk_icd (Debian: mesa-vulkan-drivers:i386)"
+}
+
+# Prints why DXVK cannot run here, or nothing. In the virtual machine
+# (run_wine.sh's $way) the guest's image brings the Vulkan side.
+dxvk_blocker() {
+  local blocker fetched
+  # shellcheck disable=SC2154
+  if [ "$way" != vm ]; then
+    blocker=$(dxvk_vulkan_blocker)
+    [ -z "$blocker" ] || { echo "$blocker"; return; }
+  fi
   if ! fetched=$("$dxvk_script_dir/fetch_dxvk.sh"); then
     echo "$fetched"
     return

@@ -9,7 +9,9 @@
 #                                   run one program under Wine in it, in the
 #                                   caller's directory, within <seconds> (0:
 #                                   no limit); stdout, stderr and the exit
-#                                   status are the program's
+#                                   status are the program's; on DXVK's
+#                                   d3d9.dll where TEXLOOM_VM_DXVK_DLL names
+#                                   it (tools/vm/guest/dxvk-prefix)
 #   vm.sh alive <dir>               exit 0 while it runs
 #   vm.sh stop <dir>                power it off and remove <dir>
 #   vm.sh first-boot <image>        (tools/vm/image.sh) finish an image
@@ -145,7 +147,10 @@ run() {
     local name
     while IFS= read -r name; do
       printf 'export %s=%q\n' "$name" "${!name}"
-    done < <(compgen -e | grep -E '^(TEXLOOM_|WINEDLLOVERRIDES$)')
+    done < <(compgen -e | grep -E '^(TEXLOOM_|WINEDLLOVERRIDES$|DXVK_|VK_)')
+    # On DXVK: the guest's prefix that has its d3d9.dll.
+    [ -z "${TEXLOOM_VM_DXVK_DLL:-}" ] ||
+      printf '. %q %q || exit 125\n' "/raw$here/guest/dxvk-prefix" "/raw$TEXLOOM_VM_DXVK_DLL"
     printf 'exec timeout -k 10 %q wine %q' "$seconds" "/host$program"
     [ $# -eq 0 ] || printf ' %q' "$@"
     echo
