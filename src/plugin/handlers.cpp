@@ -51,15 +51,16 @@ bool IsTargetDumpMessage(UINT message) {
 // Arm or take (plugin/target_dump_abi.h); ignored while a frame is drawn.
 void HandleTargetDump(WPARAM action, LPARAM argument) {
   if (deferred_work.frame_in_progress) return;
+  // The worker writes the store while a job runs.
+  if (engine) WaitForJob(engine->worker);
   if (action == kTargetDumpArm) {
     ArmTargetDump();
     return;
   }
   auto* result = reinterpret_cast<TargetDumpResult*>(argument);
-  if (action != kTargetDumpTake || !result || result->size != sizeof(TargetDumpResult)) return;
-  // The worker may still hold the store while a job runs.
-  if (engine) WaitForJob(engine->worker);
-  TakeTargetDump(result);
+  if (action == kTargetDumpTake && result && result->size == sizeof(TargetDumpResult)) {
+    TakeTargetDump(result);
+  }
 }
 
 }  // namespace
