@@ -63,6 +63,8 @@ void DrawPasses(Engine& engine, const TechniquePlan& plan) {
       CaptureTargets(engine, i, plan.targets.empty() ? nullptr : &plan.targets[i],
                      AlternatingTargetSlot(i, engine.render_target_slots.size()));
     }
+    // The next pass reads this one's output of the alternating scheme.
+    if (engine.tx_tmp_param) effect->SetTexture(engine.tx_tmp_param, AlternatingSlot(engine, i));
   }
   effect->End();
   if (dump_targets) EndTargetDump();
