@@ -153,8 +153,9 @@ TEST_F(RunCommandErrorsTest, DumpTargetsFolderIsCheckedFirst) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
-    const std::vector<std::string> arguments = {clip, "-e", effect, "-o", Target(), "--frames",
-                                                c.frames, "--dump-targets", c.folder};
+    const std::vector<std::string> arguments = {
+        clip, "-e", effect, "-o", out() + "/f_%02d.png", "--frames", c.frames, "--dump-targets",
+        c.folder};
     const ProgramResult result = c.replace ? Run(arguments) : RunCommandTest::Run(arguments);
     EXPECT_EQ(2, result.status);
     EXPECT_TRUE(Contains(result.errors, c.message)) << result.errors;
