@@ -15,6 +15,7 @@ if(NOT TARGET texloom_host)
     ${host_dir}/plugin_folder.cpp
     ${host_dir}/plugin_module.cpp
     ${host_dir}/process_memory.cpp
+    ${host_dir}/target_dump_client.cpp
     ${host_dir}/text_codec.cpp)
   target_include_directories(texloom_host PUBLIC ${CMAKE_SOURCE_DIR})
   target_compile_definitions(texloom_host PUBLIC ${TEXLOOM_WINDOWS_TEST_DEFINITIONS})

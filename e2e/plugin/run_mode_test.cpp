@@ -373,6 +373,61 @@ TEST_F(RunModeTest, AFailedFrameEndsWithStatus1) {
   EXPECT_EQ("", Output());
 }
 
+// Two passes through TxTmp in U16, whose textures hold the host values' bits
+// (alpha 0): pass 0 copies the source into TxRT1, pass 1 adds to it into
+// TxRT0, the output. The dump of frame 2 gives pass 0's target as the source
+// and pass 1's as the output, exactly; frame 5 is outside the run; the
+// output is the same as without the dump.
+TEST_F(RunModeTest, DumpsEveryPassTargetOfTheChosenFrames) {
+  PlaceEffect(FilterVersion("Dump", "string img_format = \"U16\";") +
+              "texture TxSrc0 < int frame_offset = 0; >;\ntexture TxTmp;\ntexture TxRT0;\n"
+              "texture TxRT1;\n" +
+              PointSampler("Source0", "TxSrc0") + PointSampler("Tmp", "TxTmp") +
+              "technique ProcessImage0 {\n" +
+              Pass("P0", "      dcl t0.xy\n      dcl_2d s0\n      texld r0, t0, s0\n      mov oC0, r0",
+                   "s0 = Source0;") +
+              Pass("P1",
+                   "      def c10, 0.125, 0.25, 0.0625, 0\n      dcl t0.xy\n      dcl_2d s0\n"
+                   "      texld r0, t0, s0\n      add r0, r0, c10\n      mov oC0, r0",
+                   "s0 = Tmp;") +
+              "}\n");
+  RunResult plain = RunHost(folder_, Run(1, 3));
+  ASSERT_EQ(0u, plain.status) << plain.Text();
+  const std::string plain_output = Output();
+  const std::wstring targets = folder_.path() + L"\\targets";
+  ASSERT_TRUE(CreateDirectoryW(targets.c_str(), nullptr));
+  RunResult run =
+      RunHost(folder_, Run(1, 3, {L"--dump-targets", targets, L"--dump-frames", L"5,2"}));
+  ASSERT_EQ(0u, run.status) << run.Text();
+  EXPECT_EQ(plain_output, Output());
+  const std::vector<std::string> expected = {"table\tDump\ttexloom by Ostrel, ver1.0a",
+                                             "frame\t1\tok",
+                                             "target\t2\tpass0_out0_TxRT1\tok\t13\t7",
+                                             "target\t2\tpass1_out0_TxRT0\tok\t13\t7",
+                                             "frame\t2\tok",
+                                             "frame\t3\tok",
+                                             "done\t3"};
+  EXPECT_EQ(expected, run.lines);
+
+  // Pass 0: the source's bits. Pass 1: the output's bits (its alpha is the
+  // effect's, not the host's, and is not compared).
+  std::string source, output_rgb, pass1_rgb;
+  const size_t pixels = static_cast<size_t>(kWidth) * kHeight;
+  const std::string pass1 = ReadAll(targets + L"\\frame_000002_pass1_out0_TxRT0.rgba64");
+  ASSERT_EQ(pixels * 8, pass1.size());
+  for (size_t i = 0; i < pixels; ++i) {
+    const HostPixel in = Input(2, static_cast<int>(i % kWidth), static_cast<int>(i / kWidth));
+    const uint16_t texel[4] = {static_cast<uint16_t>(in.c0), static_cast<uint16_t>(in.c1),
+                               static_cast<uint16_t>(in.c2), 0};
+    source.append(reinterpret_cast<const char*>(texel), sizeof texel);
+    output_rgb.append(plain_output, (pixels + i) * 6, 6);  // frame 2, the run's second
+    pass1_rgb.append(pass1, i * 8, 6);
+  }
+  EXPECT_EQ(source, ReadAll(targets + L"\\frame_000002_pass0_out0_TxRT1.rgba64"));
+  EXPECT_EQ(output_rgb, pass1_rgb);
+  EXPECT_NE(source.substr(0, 6), pass1_rgb.substr(0, 6)) << "pass 1 changed nothing";
+}
+
 // Without GL_EXT_texture_snorm, wined3d offers no Q16W16V16U16: the plug-in
 // warns and works in F32, which holds -32768 (S16 would give -32767).
 TEST_F(RunModeTest, AFormatTheDeviceLacksFallsBackToF32) {

@@ -7,6 +7,7 @@
 #include "engine/quad.h"
 #include "pipeline/pass_decisions.h"
 #include "pipeline/pass_execution.h"
+#include "pipeline/target_dump.h"
 
 namespace {
 
@@ -45,6 +46,8 @@ void DrawPasses(Engine& engine, const TechniquePlan& plan) {
   engine.device->SetVertexDeclaration(engine.vertex_declaration.get());
   UINT passes = 0;
   effect->Begin(&passes, 0);
+  // A tool's request (plugin/target_dump_abi.h); never set by the editor.
+  const bool dump_targets = TargetDumpArmed();
   for (UINT i = 0; i < passes; ++i) {
     if (!plan.targets.empty()) {
       if (i < plan.targets.size()) BindPassTargets(engine, plan.targets[i]);
@@ -55,10 +58,16 @@ void DrawPasses(Engine& engine, const TechniquePlan& plan) {
     engine.device->SetStreamSource(0, engine.quad_vertices.get(), 0, kQuadStride);
     engine.device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
     effect->EndPass();
+    // A pass beyond its technique's target table binds nothing of its own.
+    if (dump_targets && (plan.targets.empty() || i < plan.targets.size())) {
+      CaptureTargets(engine, i, plan.targets.empty() ? nullptr : &plan.targets[i],
+                     AlternatingTargetSlot(i, engine.render_target_slots.size()));
+    }
     // The next pass reads this one's output of the alternating scheme.
     if (engine.tx_tmp_param) effect->SetTexture(engine.tx_tmp_param, AlternatingSlot(engine, i));
   }
   effect->End();
+  if (dump_targets) EndTargetDump();
 }
 
 }  // namespace

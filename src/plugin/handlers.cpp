@@ -1,8 +1,10 @@
 // The init, exit, update and window-message handlers.
+#include <atomic>
 #include <new>
 
 #include "engine/engine.h"
 #include "host/module_state.h"
+#include "pipeline/target_dump.h"
 #include "plugin/plugin_handlers.h"
 
 namespace {
@@ -33,6 +35,32 @@ void ReleaseFrameSizeResources() {
     engine->ReleaseFrameSizeResources();
   }
   size_changed = 1;
+}
+
+// The target dump's registered message; registered messages are numbered
+// from 0xC000, so any other message is told apart without registering.
+bool IsTargetDumpMessage(UINT message) {
+  static std::atomic<UINT> registered{0};
+  if (message < 0xC000) return false;
+  if (registered.load(std::memory_order_relaxed) == 0) {
+    registered.store(RegisterWindowMessageW(kTargetDumpMessageName), std::memory_order_relaxed);
+  }
+  return message == registered.load(std::memory_order_relaxed);
+}
+
+// Arm or take (plugin/target_dump_abi.h); ignored while a frame is drawn.
+void HandleTargetDump(WPARAM action, LPARAM argument) {
+  if (deferred_work.frame_in_progress) return;
+  // The worker writes the store while a job runs.
+  if (engine) WaitForJob(engine->worker);
+  if (action == kTargetDumpArm) {
+    ArmTargetDump();
+    return;
+  }
+  auto* result = reinterpret_cast<TargetDumpResult*>(argument);
+  if (action == kTargetDumpTake && result && result->size == sizeof(TargetDumpResult)) {
+    TakeTargetDump(result);
+  }
 }
 
 }  // namespace
@@ -80,6 +108,7 @@ HOST_ENTRY BOOL __cdecl ExitHandler(FilterTable* table) {
   }
   try {
     DestroyCurrentEngine();
+    ReleaseTargetDump();
   } catch (...) {
   }
   return 1;
@@ -93,6 +122,10 @@ HOST_ENTRY BOOL __cdecl UpdateHandler(FilterTable* table, int status) {
 HOST_ENTRY BOOL __cdecl WindowMessageHandler(HWND window, UINT message, WPARAM wparam,
                                              LPARAM lparam, void* edit_handle, FilterTable* table) {
   try {
+    if (IsTargetDumpMessage(message)) {
+      HandleTargetDump(wparam, lparam);
+      return 0;
+    }
     switch (message) {
       case kMessageInvalidateFrames:
         if (engine && FilterIsActive(table)) {

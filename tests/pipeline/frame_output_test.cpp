@@ -2,6 +2,8 @@
 // and with explicit ones, "TxTmp" and "TxRT%d", the controls, techniques
 // and the size-dependent parameters as a pass sees them.
 #include "pipeline/pipeline_fixture.h"
+#include "plugin/plugin_handlers.h"
+#include "plugin/target_dump_abi.h"
 
 namespace pipeline_test {
 namespace {
@@ -114,7 +116,40 @@ TEST_P(FrameOutputTest, ExplicitTargetsWithSeveralOutputs) {
     return HostPixel{static_cast<int16_t>(x - y), static_cast<int16_t>(frame * 100 + x),
                      static_cast<int16_t>(-3 * y)};
   };
+  // A tool's target dump (plugin/target_dump_abi.h): nothing unless armed,
+  // then every output of every pass, and the same frame.
+  const UINT dump = RegisterWindowMessageW(kTargetDumpMessageName);
+  TargetDumpResult taken = {sizeof(TargetDumpResult), 99, nullptr};
   ASSERT_EQ(1, Run(2));
+  WindowMessageHandler(nullptr, dump, kTargetDumpTake, reinterpret_cast<LPARAM>(&taken), nullptr,
+                       &filter_table);
+  EXPECT_EQ(0u, taken.count);
+  WindowMessageHandler(nullptr, dump, kTargetDumpArm, 0, nullptr, &filter_table);
+  ASSERT_EQ(1, Run(2));
+  WindowMessageHandler(nullptr, dump, kTargetDumpTake, reinterpret_cast<LPARAM>(&taken), nullptr,
+                       &filter_table);
+  ASSERT_EQ(3u, taken.count);
+  const struct {
+    int pass, output, slot, add;
+    const char* name;
+  } dumped[] = {{0, 0, 0, 1, "TxRT0"}, {0, 1, 1, 2, "TxRT1"}, {1, 0, 2, 3, "TxRT2"}};
+  for (int i = 0; i < 3; ++i) {
+    const TargetDumpImage& image = taken.images[i];
+    EXPECT_EQ(dumped[i].pass, image.pass);
+    EXPECT_EQ(dumped[i].output, image.output);
+    EXPECT_EQ(dumped[i].slot, image.slot);
+    EXPECT_STREQ(dumped[i].name, image.name);
+    ASSERT_EQ(0, image.status);
+    ASSERT_EQ(request.width, image.width);
+    ASSERT_EQ(request.height, image.height);
+    // Pass 1 sums the two: 2 v + 3. G (the host's c1) is positive here.
+    const int x = 5, y = 1;
+    const long v = 2 * 100 + x;
+    const long host_units = dumped[i].add == 3 ? 2 * v + 3 : v + dumped[i].add;
+    EXPECT_EQ(std::lround(static_cast<float>(host_units) * kUnit * 65535.0f),
+              image.pixels[(y * image.width + x) * 4 + 1]) << dumped[i].name;
+    EXPECT_EQ(0, image.pixels[(y * image.width + x) * 4 + 2]) << "negative: 0";
+  }
   EXPECT_TRUE(OutputIs(
       [&](int x, int y) { return InputWith(2, x, y, [](int16_t v) { return 2 * v + 3; }); }));
   // Outputs 2 and 3 of pass 0 and outputs 1..3 of pass 1 were unbound.

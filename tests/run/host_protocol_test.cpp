@@ -57,9 +57,12 @@ TEST(HostProtocolTest, RunArgumentsInTheProtocolsOrder) {
   request.dev_set = true;
   request.dev = -1;
   request.threads = 2;
+  request.dump_folder = "Z:\\t";
+  request.dump_frames = {10, 2};
   std::vector<std::string> full = plain;
   full.insert(full.end(), {"--track", "Radius=3", "--track", "1=-4", "--check", "Invert=1",
-                           "--disable-pp", "1", "--dev", "-1", "--threads", "2"});
+                           "--disable-pp", "1", "--dev", "-1", "--threads", "2",
+                           "--dump-targets", "Z:\\t", "--dump-frames", "10,2"});
   EXPECT_EQ(full, HostRunArguments(request));
 }
 
@@ -134,6 +137,18 @@ TEST(HostProtocolTest, FrameDoneErrorLines) {
   const HostEvent held = Parse("held\t3");
   EXPECT_EQ(HostEventKind::held, held.kind);
   EXPECT_EQ(3, held.delivered);
+  const HostEvent target = Parse("target\t10\tpass1_out0_TxRT0\tok\t640\t360");
+  EXPECT_EQ(HostEventKind::target, target.kind);
+  EXPECT_EQ(10, target.frame);
+  EXPECT_EQ("pass1_out0_TxRT0", target.name);
+  EXPECT_TRUE(target.ok);
+  EXPECT_EQ(640, target.width);
+  EXPECT_EQ(360, target.height);
+  const HostEvent unread = Parse("target\t3\t\tfailed\tno pass\\n drawn");
+  EXPECT_EQ(HostEventKind::target, unread.kind);
+  EXPECT_FALSE(unread.ok);
+  EXPECT_EQ("", unread.name);
+  EXPECT_EQ("no pass\n drawn", unread.text);
   const HostEvent error = Parse("error\tno track named \"C:\\\\x\"\\tnow");
   EXPECT_EQ(HostEventKind::error, error.kind);
   EXPECT_EQ("no track named \"C:\\x\"\tnow", error.text);
@@ -178,6 +193,10 @@ TEST(HostProtocolTest, MalformedLinesOfKnownKinds) {
       "need\t-1",
       "need\t1\t2",
       "held\tmany",
+      "target\t1\tpass0_out0_slot1\tok\t640",
+      "target\t1\tpass0_out0_slot1\tok\t0\t360",
+      "target\t1\tpass0_out0_slot1\tfailed",
+      "target\tx\tpass0_out0_slot1\tfailed\twhy",
       "error",
   };
   for (const char* line : lines) {

@@ -134,6 +134,36 @@ TEST_F(RunCommandErrorsTest, RangeOutsideTheClip) {
   }
 }
 
+// --dump-targets: its folder's parent must exist, and targets of the chosen
+// frames there are refused without -y; both before anything runs.
+TEST_F(RunCommandErrorsTest, DumpTargetsFolderIsCheckedFirst) {
+  const std::string clip = MakeClip(2);
+  const std::string effect = Effect(kControls);
+  WriteText(scratch_ / "frame_000001_pass0_out0_slot1.png", "old");
+  const struct {
+    std::string folder;
+    std::string frames;
+    bool replace;
+    std::string message;
+  } cases[] = {
+      {scratch_ / "missing/t", "1", true, "its folder '" + (scratch_ / "missing") + "' does not exist"},
+      {scratch_.path(), "0,1", false,
+       "'" + (scratch_ / "frame_000001_pass0_out0_slot1.png") + "' exists; -y replaces"},
+      {scratch_ / "t", "0,2", true, "--frames 2: its targets cannot be dumped, it is outside the run (0..1)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    const std::vector<std::string> arguments = {
+        clip, "-e", effect, "-o", out() + "/f_%02d.png", "--frames", c.frames, "--dump-targets",
+        c.folder};
+    const ProgramResult result = c.replace ? Run(arguments) : RunCommandTest::Run(arguments);
+    EXPECT_EQ(2, result.status);
+    EXPECT_TRUE(Contains(result.errors, c.message)) << result.errors;
+    ExpectNothingWritten();
+    EXPECT_EQ("old", ReadText(scratch_ / "frame_000001_pass0_out0_slot1.png"));
+  }
+}
+
 TEST_F(RunCommandErrorsTest, OnePngForMoreThanOneFrame) {
   const std::string clip = MakeClip(3);
   const std::string effect = Effect(kControls);

@@ -8,6 +8,7 @@
 #include <regex>
 #include <sstream>
 
+#include "run/host_colour.h"
 #include "run/run_command_fixture.h"
 
 namespace run_test {
@@ -15,6 +16,42 @@ namespace {
 
 constexpr const char* kControls =
     "title Lift\ninfo stand-in\ntrack Offset 0 -4096 4096\ncheck Invert 0\n";
+
+// --frames with --dump-targets and no -o: each frame filtered alone (one
+// host run each), its targets as 16-bit PNGs holding the host's values
+// exactly; a target the host could not read is named.
+TEST_F(RunCommandTest, DumpsTargetsFrameByFrameWithoutAnOutput) {
+  const std::string clip = MakeClip(3);
+  const ProgramResult result = Run({clip, "-e", Effect(kControls), "--frames", "2,0",
+                                    "--dump-targets", out() + "/targets/"});
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_TRUE(Contains(result.errors, "frame 2: render target pass1_out0_TxRT0 not dumped: its "
+                                      "texture format cannot be dumped"))
+      << result.errors;
+  EXPECT_EQ((std::vector<std::string>{"frame_000000_pass0_out0_slot1.png",
+                                      "frame_000002_pass0_out0_slot1.png"}),
+            ListFolder(out() + "/targets"));
+  for (int f : {0, 2}) {
+    SCOPED_TRACE(f);
+    std::vector<texloom_run::HostPixel> host(kWidth * kHeight);
+    texloom_run::HostRowFromRgb24(frames_[f].rgb.data(), host.data(), host.size());
+    std::string expected;
+    for (const texloom_run::HostPixel& pixel : host) {
+      const uint16_t rgba[4] = {static_cast<uint16_t>(pixel.y), static_cast<uint16_t>(pixel.cb),
+                                static_cast<uint16_t>(pixel.cr), 65535};
+      expected.append(reinterpret_cast<const char*>(rgba), sizeof rgba);
+    }
+    char name[64];
+    std::snprintf(name, sizeof name, "/targets/frame_%06d_pass0_out0_slot1.png", f);
+    EXPECT_EQ(expected, RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", out() + name, "-f",
+                                    "rawvideo", "-pix_fmt", "rgba64le", "-"},
+                                   {})
+                            .output);
+  }
+  const std::string arguments = ReadText(log());
+  EXPECT_TRUE(Contains(arguments, "--first\n2\n--last\n2\n")) << arguments;
+  EXPECT_TRUE(Contains(arguments, "--first\n0\n--last\n0\n")) << arguments;
+}
 
 TEST_F(RunCommandTest, InvertsEveryFrameIntoAPngPattern) {
   const std::string clip = MakeClip(4);

@@ -193,6 +193,13 @@ TEST(RunOptionsTest, MalformedCommandLines) {
       {With({"--watch"}), "--watch and --frames go together"},
       {With({"--frames", "1,x"}), "expected frame numbers such as 10,120,240"},
       {With({"--watch", "--frames", "1"}), "--watch writes into one folder"},
+      {With({"--frames", "1"}), "--frames names the frames of --watch or --dump-targets"},
+      {With({"--dump-targets", "t/"}), "--dump-targets needs the frames whose targets it writes"},
+      {With({"--frames", "1", "--dump-targets", "a", "--dump-targets", "b"}),
+       "--dump-targets is given twice"},
+      {With({"--frames", "1", "--dump-targets", "/dev/null"}), "'/dev/null' is a file"},
+      {{"clip.mp4", "-e", "fx.fxo", "--watch", "--frames", "1", "--dump-targets", "t"},
+       "no output given"},
       {With({"-y", "-n"}), "-y (replace outputs) and -n (never replace) exclude each other"},
       {With({"-c:v", "-crf"}), "-c:v needs a value"},
   };

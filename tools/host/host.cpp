@@ -125,8 +125,8 @@ int Host::Update() {
   return result;
 }
 
-int Host::WindowMessage(unsigned message) {
-  int result = module_.CallWindowMessage(window_, message, 0, 0, &edit_record_);
+int Host::WindowMessage(unsigned message, uintptr_t wparam, uintptr_t lparam) {
+  int result = module_.CallWindowMessage(window_, message, wparam, lparam, &edit_record_);
   PumpMessages();
   return result;
 }

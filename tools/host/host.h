@@ -69,7 +69,7 @@ class Host {
   int Init();
   int Exit();
   int Update();
-  int WindowMessage(unsigned message);
+  int WindowMessage(unsigned message, uintptr_t wparam = 0, uintptr_t lparam = 0);
   bool initialised() const { return initialised_; }
 
   // The clip the process calls read from; the output image gets max_width ×

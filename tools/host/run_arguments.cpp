@@ -31,6 +31,20 @@ bool ParseSetting(const std::wstring& text, ControlSetting* setting) {
   return ParseInteger(text.substr(equals + 1), &setting->value);
 }
 
+// "10,120,240": frame numbers, 0 or more.
+bool ParseFrameList(const std::wstring& text, std::vector<int>* frames) {
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t comma = text.find(L',', start);
+    if (comma == std::wstring::npos) comma = text.size();
+    int frame = 0;
+    if (!ParseInteger(text.substr(start, comma - start), &frame) || frame < 0) return false;
+    frames->push_back(frame);
+    start = comma + 1;
+  }
+  return !frames->empty();
+}
+
 }  // namespace
 
 bool ParseRunArguments(int argc, wchar_t** argv, int first, RunArguments* arguments,
@@ -84,6 +98,14 @@ bool ParseRunArguments(int argc, wchar_t** argv, int first, RunArguments* argume
         return false;
       }
       arguments->disable_pp = number;
+    } else if (name == L"--dump-targets") {
+      arguments->dump_folder = value;
+    } else if (name == L"--dump-frames") {
+      if (!ParseFrameList(value, &arguments->dump_frames)) {
+        *error = "--dump-frames needs frame numbers such as 10,120, not \"" + WideToUtf8(value) +
+                 "\"";
+        return false;
+      }
     } else if (name == L"--track" || name == L"--check") {
       ControlSetting setting;
       if (!ParseSetting(value, &setting)) {
@@ -103,6 +125,10 @@ bool ParseRunArguments(int argc, wchar_t** argv, int first, RunArguments* argume
       *error = "missing " + WideToUtf8(required);
       return false;
     }
+  }
+  if (seen.count(L"--dump-targets") != seen.count(L"--dump-frames")) {
+    *error = "--dump-targets and --dump-frames go together";
+    return false;
   }
   if (arguments->first > arguments->last || arguments->last >= arguments->frames) {
     *error = "--first and --last must satisfy 0 <= first <= last < frames";

@@ -24,6 +24,10 @@ struct RunArguments {
   int disable_pp = 0;
   int dev = 0;
   int threads = 4;
+  // --dump-targets FOLDER --dump-frames N,N,...: every pass's render targets
+  // of those frames, as raw files in FOLDER.
+  std::wstring dump_folder;
+  std::vector<int> dump_frames;
 };
 
 // Parses argv[first..argc-1] (the words after "run"). False with *error

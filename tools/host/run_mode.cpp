@@ -6,6 +6,7 @@
 //                        --first A --last B --output <out.raw | ->
 //                        [--track KEY=VALUE]... [--check KEY=VALUE]...
 //                        [--disable-pp 0|1] [--dev N] [--threads T]
+//                        [--dump-targets FOLDER --dump-frames N,N,...]
 //
 // A frame is W×H host pixels packed (row stride W; per pixel three
 // little-endian int16: Y, Cb, Cr). The request's max_width is W, its
@@ -41,6 +42,12 @@
 //
 // Frames A..B are processed in order.
 //
+// --dump-targets: for each of the --dump-frames within A..B, every pass's
+// render targets (src/plugin/target_dump_abi.h) are written into FOLDER as
+// frame_NNNNNN_pass<i>_out<m>_<texture>.rgba64: little-endian 16-bit R, G,
+// B, A, rows top to bottom, no header; 0..1 mapped to 0..65535, clamped.
+// Each is announced by a "target" line before the frame's "frame" line.
+//
 // Standard output, UTF-8, one event per line, fields separated by tabs,
 // flushed after every line:
 //   table\t<title>\t<information>
@@ -48,6 +55,9 @@
 //   check\t<i>\t<name>\t<default>\t<value>                  (one per check)
 //   message\t<style as decimal>\t<caption>\t<text>   (when the plug-in raises it)
 //   need\t<n>                                        (streaming input only)
+//   target\t<n>\t<name>\tok\t<width>\t<height>  or  target\t<n>\t<name>\tfailed\t<why>
+//                                      (--dump-targets; name as in the file
+//                                       name, empty when no pass was drawn)
 //   frame\t<n>\tok   or   frame\t<n>\tfailed
 //   error\t<text>
 //   held\t<most input frames held at once>           (streaming input only)
@@ -78,6 +88,7 @@
 #include "tools/host/host.h"
 #include "tools/host/run_arguments.h"
 #include "tools/host/stream_clip.h"
+#include "tools/host/target_dump_client.h"
 #include "tools/host/text_codec.h"
 
 namespace texloom_host {
@@ -204,13 +215,50 @@ int ReadFailures(const Clip* clip) {
   return 0;
 }
 
+bool WriteRaw(const std::wstring& path, const std::vector<uint16_t>& values) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const DWORD bytes = static_cast<DWORD>(values.size() * sizeof(uint16_t));
+  DWORD written = 0;
+  const bool ok = WriteFile(file, values.data(), bytes, &written, nullptr) && written == bytes;
+  return CloseHandle(file) && ok;
+}
+
+// The "target" lines and files of one frame; false when a file cannot be
+// written (the "error" line is printed).
+bool WriteTargets(const RunArguments& arguments, int frame,
+                  const std::vector<DumpedTarget>& targets) {
+  const std::string head = "target" + Number(frame);
+  if (targets.empty()) {
+    PrintLine(head + "\t\tfailed" + Field("the plug-in drew no pass for this frame"));
+  }
+  for (const DumpedTarget& target : targets) {
+    if (!target.problem.empty()) {
+      PrintLine(head + Field(target.name) + "\tfailed" + Field(target.problem));
+      continue;
+    }
+    const std::wstring path = arguments.dump_folder + L"\\" + TargetFileName(frame, target.name);
+    if (!WriteRaw(path, target.rgba)) {
+      PrintLine("error" + Field("the target file " + WideToUtf8(path) + " cannot be written"));
+      return false;
+    }
+    PrintLine(head + Field(target.name) + "\tok" + Number(target.width) + Number(target.height));
+  }
+  return true;
+}
+
 int ProcessFrames(Host& host, const RunArguments& arguments, Clip* clip, OutputFile& out,
                   int* delivered) {
   auto* stream = dynamic_cast<StreamClip*>(clip);
   int lowest_offset = 0;
   for (int frame = arguments.first; frame <= arguments.last; ++frame) {
     host.frames().ClearLog();
+    const bool dump = std::find(arguments.dump_frames.begin(), arguments.dump_frames.end(),
+                                frame) != arguments.dump_frames.end();
+    if (dump) ArmTargetDump(host);
     int result = host.Process(frame);
+    if (dump && !WriteTargets(arguments, frame, TakeTargetDump(host))) return 2;
     if (ReadFailures(clip) > 0) {
       return Fail(2, "the input cannot be read (frame " + std::to_string(frame) + ")");
     }

@@ -85,6 +85,14 @@ std::vector<std::string> HostRunArguments(const HostRequest& request) {
     arguments.push_back("--threads");
     arguments.push_back(std::to_string(request.threads));
   }
+  if (!request.dump_folder.empty() && !request.dump_frames.empty()) {
+    std::string frames;
+    for (long frame : request.dump_frames) {
+      frames += (frames.empty() ? "" : ",") + std::to_string(frame);
+    }
+    arguments.insert(arguments.end(), {"--dump-targets", request.dump_folder, "--dump-frames",
+                                       frames});
+  }
   return arguments;
 }
 
@@ -160,6 +168,23 @@ bool ParseHostLine(const std::string& raw_line, HostEvent* event, std::string* p
     if (!ToLong(f[1], &parsed.frame) || parsed.frame < 0) {
       return Malformed(line, "a frame number is not a number", event, problem);
     }
+  } else if (kind == "target") {
+    const bool ok = f.size() == 6 && f[3] == "ok";
+    if (!ok && !(f.size() == 5 && f[3] == "failed")) {
+      return Malformed(line,
+                       "a target line is target<TAB>n<TAB>name<TAB>ok<TAB>width<TAB>height or "
+                       "target<TAB>n<TAB>name<TAB>failed<TAB>why",
+                       event, problem);
+    }
+    parsed.kind = HostEventKind::target;
+    parsed.ok = ok;
+    parsed.name = UnescapeField(f[2]);
+    if (!ToLong(f[1], &parsed.frame) || parsed.frame < 0 ||
+        (ok && (!ToInt(f[4], &parsed.width) || !ToInt(f[5], &parsed.height) ||
+                parsed.width <= 0 || parsed.height <= 0))) {
+      return Malformed(line, "a target line holds a non-number", event, problem);
+    }
+    if (!ok) parsed.text = UnescapeField(f[4]);
   } else if (kind == "need") {
     if (f.size() != 2 || !ToLong(f[1], &parsed.frame) || parsed.frame < 0) {
       return Malformed(line, "a need line is need<TAB>n", event, problem);

@@ -33,6 +33,10 @@ struct HostRequest {
   bool dev_set = false;
   int dev = 0;
   int threads = -1;  // -1: not passed (the host's default); 0: no parallel-run service
+  // Every pass's render targets of these frames, as raw files in this folder
+  // (as the host sees it); none when empty.
+  std::string dump_folder;
+  std::vector<long> dump_frames;
 };
 
 // The arguments after the program: "run --plugin ... --output ...".
@@ -49,6 +53,7 @@ enum class HostEventKind {
   need,  // the host asks for a clip frame (number in `frame`)
   held,  // the most input frames held at once (in `delivered`)
   frame,
+  target,  // a dumped render target: frame, name, ok, width and height, or text
   error,
   done,
   skipped,  // tools/run_wine.sh: Wine cannot run here
@@ -61,7 +66,7 @@ struct HostEvent {
   // skipped and other: the text.
   std::string title;
   std::string text;
-  // track and check
+  // track and check; target (its name)
   int index = 0;
   std::string name;
   int default_value = 0;
@@ -70,10 +75,13 @@ struct HostEvent {
   int value = 0;
   // message
   unsigned long style = 0;
-  // frame and need (number, ok) and done and held (count)
+  // frame, target and need (number, ok) and done and held (count)
   long frame = 0;
   bool ok = false;
   long delivered = 0;
+  // target
+  int width = 0;
+  int height = 0;
 };
 
 // Parses one line (a trailing "\r" is dropped). A line of a known kind that

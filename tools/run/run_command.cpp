@@ -18,6 +18,7 @@
 #include "run/interruption.h"
 #include "run/progress.h"
 #include "run/staged_output.h"
+#include "run/target_dump.h"
 
 namespace texloom_run {
 namespace {
@@ -184,6 +185,10 @@ class Run : public HostObserver {
         return Fail(kExitBadInput, "'" + existing + "' exists; -y replaces it");
       }
     }
+    if (!options_.dump_targets.empty() &&
+        !PrepareDumpFolder(options_.dump_targets, options_.frames, options_.overwrite, &error)) {
+      return Fail(kExitBadInput, error);
+    }
     for (const OutputTarget& target : options_.outputs) {
       outputs_.emplace_back();
       if (!outputs_.back().Prepare(target, &error)) return Fail(kExitBadInput, error);
@@ -254,6 +259,14 @@ class Run : public HostObserver {
     if (single_png_only && last != options_.from) return Fail(kExitBadInput, SinglePngError());
     first_ = options_.from;
     last_ = last;
+    for (long frame : options_.dump_targets.empty() ? std::vector<long>() : options_.frames) {
+      if (frame < first_ || frame > last_) {
+        return Fail(kExitBadInput, "--frames " + std::to_string(frame) +
+                                       ": its targets cannot be dumped, it is outside the run (" +
+                                       std::to_string(first_) + ".." + std::to_string(last_) +
+                                       ")");
+      }
+    }
     for (const StagedOutput& output : outputs_) settings_.push_back(SettingsFor(output.target()));
     return Filter();
   }
@@ -357,6 +370,14 @@ class Run : public HostObserver {
     request.dev_set = options_.dev_set;
     request.dev = options_.dev;
     request.threads = options_.threads;
+    if (!options_.dump_targets.empty()) {
+      const std::string raw_targets = scratch_.path() + "/targets";
+      if (mkdir(raw_targets.c_str(), 0777) != 0) {
+        return Fail(kExitToolFailed, "cannot make " + raw_targets + ": " + strerror(errno));
+      }
+      request.dump_folder = env_.launch.PathForHost(AbsolutePath(raw_targets));
+      request.dump_frames = options_.frames;
+    }
 
     if (env_.launch.uses_wine()) Note("starting texloom.auf under Wine...");
     progress_.Begin("filtering", last_ - first_ + 1, MonotonicSeconds());
@@ -446,6 +467,7 @@ class Run : public HostObserver {
         return Fail(kExitToolFailed, "'" + outputs_[i].target().path + "': " + error);
       }
     }
+    if (!WriteTargets(&error)) return Fail(kExitToolFailed, error);
     for (StagedOutput& output : outputs_) {
       int files = 0;
       if (!output.Commit(&error, &files)) return Fail(kExitToolFailed, error);
@@ -458,6 +480,25 @@ class Run : public HostObserver {
       }
     }
     return kExitDone;
+  }
+
+  // The dumped targets as PNGs in the --dump-targets folder; those the
+  // plug-in could not read were reported as they came.
+  bool WriteTargets(std::string* error) {
+    int written = 0;
+    for (const HostEvent& target : targets_) {
+      const std::string png = options_.dump_targets + "/" + TargetPngName(target.frame, target.name);
+      if (!RawTargetToPng(scratch_.path() + "/targets/" + TargetRawName(target.frame, target.name),
+                          target.width, target.height, png, error)) {
+        return false;
+      }
+      ++written;
+    }
+    if (!options_.dump_targets.empty()) {
+      Note("wrote " + Plural(written, "render target", "render targets") + " as 16-bit PNG to " +
+           options_.dump_targets + "/");
+    }
+    return true;
   }
 
   void Abandon() {
@@ -501,6 +542,15 @@ class Run : public HostObserver {
         if (event.ok) {
           if (event.frame != first_ + ok_seen_) frame_order_error_ = true;
           ++ok_seen_;
+        }
+        break;
+      case HostEventKind::target:
+        if (event.ok) {
+          targets_.push_back(event);
+        } else {
+          Say("frame " + std::to_string(event.frame) + ": " +
+              (event.name.empty() ? "" : "render target " + event.name + " not dumped: ") +
+              event.text);
         }
         break;
       case HostEventKind::error:
@@ -576,6 +626,7 @@ class Run : public HostObserver {
   bool frame_order_error_ = false;
   std::vector<std::string> host_errors_;
   std::string encoder_error_;
+  std::vector<HostEvent> targets_;  // dumped by the host, to turn into PNGs
 };
 
 }  // namespace

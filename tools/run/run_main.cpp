@@ -9,6 +9,7 @@
 #include "run/interruption.h"
 #include "run/run_command.h"
 #include "run/run_options.h"
+#include "run/target_dump.h"
 #include "run/watch.h"
 
 int main(int argc, char** argv) {
@@ -37,5 +38,6 @@ int main(int argc, char** argv) {
   environment.messages_on_terminal = isatty(STDERR_FILENO) != 0;
   InstallInterruptHandlers();
   if (parsed.options.watch) return WatchEffect(parsed.options, environment);
+  if (parsed.options.outputs.empty()) return DumpFrameTargets(parsed.options, environment);
   return RunTexloom(parsed.options, environment);
 }

@@ -116,6 +116,7 @@ const OptionInfo kOptions[] = {
     {"ffmpeg-output-args", 0, Takes::value},
     {"watch", 0, Takes::nothing},
     {"frames", 0, Takes::value},
+    {"dump-targets", 0, Takes::value},
     {"effect", 'e', Takes::value}, {"output", 'o', Takes::value},
     {"track", 0, Takes::value},    {"check", 0, Takes::value},
     {"from", 0, Takes::value},     {"to", 0, Takes::value},
@@ -281,6 +282,13 @@ class Parser {
       }
       return true;
     }
+    if (name == "dump-targets") {
+      if (!SetOnce(shown, &options_.dump_targets, value, &dump_targets_seen_)) return false;
+      while (options_.dump_targets.size() > 1 && options_.dump_targets.back() == '/') {
+        options_.dump_targets.pop_back();
+      }
+      return true;
+    }
     if (name == "no-audio") {
       options_.encoder.audio = false;
       return true;
@@ -388,12 +396,27 @@ class Parser {
           "the effect must be a compiled .fxo or an HLSL .fx file, got '" + options_.effect + "'";
       return false;
     }
-    if (options_.outputs.empty()) {
+    const bool dump = dump_targets_seen_;
+    if (options_.outputs.empty() && (options_.watch || !dump)) {
       error_ = "no output given (--output <video file, PNG pattern or folder>)";
       return false;
     }
-    if (options_.watch != !options_.frames.empty()) {
+    if (options_.watch && options_.frames.empty()) {
       error_ = "--watch and --frames go together (--watch --frames 10,120 -o preview/)";
+      return false;
+    }
+    if (!options_.watch && !options_.frames.empty() && !dump) {
+      error_ = "--frames names the frames of --watch or --dump-targets (--watch --frames 10,120 "
+               "-o preview/, or --frames 10,120 --dump-targets targets/)";
+      return false;
+    }
+    if (dump && options_.frames.empty()) {
+      error_ = "--dump-targets needs the frames whose targets it writes: --frames 10,120";
+      return false;
+    }
+    struct stat info;
+    if (dump && stat(options_.dump_targets.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
+      error_ = "--dump-targets '" + options_.dump_targets + "' is a file, not a folder";
       return false;
     }
     if (options_.watch &&
@@ -419,6 +442,7 @@ class Parser {
   bool fps_seen_ = false;
   bool threads_seen_ = false;
   bool overwrite_seen_ = false;
+  bool dump_targets_seen_ = false;
 };
 
 }  // namespace
@@ -536,6 +560,19 @@ result as a video, as PNG frames, or both.
                          again each time the effect file or a file it
                          includes is saved; a broken effect prints its
                          messages and waits for the next save (Ctrl-C ends)
+      --frames N,N,... --dump-targets DIR
+                         for debugging multi-pass effects: every pass's render
+                         targets of those frames as 16-bit PNGs in DIR (made
+                         if missing), named
+                         frame_000010_pass0_out0_TxRT1.png: the frame, the
+                         pass (from 0), its colour output (COLOR0..3) and the
+                         texture it wrote (TxRT<k>, or slot<k> where the
+                         effect declares no TxRT<k>); R, G, B, A with 0..1
+                         mapped to 0..65535 and clamped (signed formats:
+                         below 0 is 0). With -o the frames must lie within
+                         --from..--to and are dumped during the run; without
+                         -o each is filtered alone; with --watch each render
+                         dumps again
   -q, --quiet            no progress and no effect summary (message boxes and
                          errors are still shown)
   -h, --help             this text

@@ -62,6 +62,9 @@ struct RunOptions {
   // again whenever the effect file changes.
   bool watch = false;
   std::vector<long> frames;
+  // --dump-targets DIR: every pass's render targets of `frames` as 16-bit
+  // PNGs in DIR; without --watch and -o, those frames are filtered alone.
+  std::string dump_targets;
 };
 
 struct ParsedOptions {

@@ -33,7 +33,8 @@ bool RenderFrame(const RunOptions& options, const RunEnvironment& environment, l
   const std::string result = folder + "/.result-" + (name + 1);
   RunOptions one = options;
   one.watch = false;
-  one.frames.clear();
+  // Its targets too, with --dump-targets, replaced at every render.
+  one.frames = {frame};
   one.from = frame;
   one.to = frame;
   one.overwrite = Overwrite::replace;

@@ -118,6 +118,16 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
 
 HWND WINAPI GetDesktopWindow() { return DesktopWindow(); }
 
+// One number per name from 0xC000 up, as Windows numbers registered messages.
+UINT WINAPI RegisterWindowMessageW(LPCWSTR name) {
+  static std::vector<std::wstring> names;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == name) return static_cast<UINT>(0xC000 + i);
+  }
+  names.push_back(name);
+  return static_cast<UINT>(0xC000 + names.size() - 1);
+}
+
 // The ANSI code page of a Japanese Windows is CP932 (Shift-JIS).
 int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int bytes, LPWSTR wide,
                                int wide_chars) {

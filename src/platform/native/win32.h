@@ -187,6 +187,7 @@ int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int byt
 // User interface.
 int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style);
 HWND WINAPI GetDesktopWindow();
+UINT WINAPI RegisterWindowMessageW(LPCWSTR name);
 
 // Synchronisation and threads.
 HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES security, BOOL manual_reset, BOOL initial_state,

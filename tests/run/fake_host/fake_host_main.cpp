@@ -23,6 +23,9 @@
 //
 // The transform: Y' = (Check0 ? 4096 - Y : Y) + Track0, Cb' and Cr' negated
 // when Check0 is set. Paths may be given as Wine shows them (Z:\x\y).
+// --dump-targets with --dump-frames: for each of those frames one target,
+// pass0_out0_slot1, whose R, G, B are the output's Y', Cb', Cr' bits and A
+// 65535, and one that cannot be read, pass1_out0_TxRT0.
 // TEXLOOM_FAKE_HOST_LOG names a file to which the arguments are appended.
 #include <sys/stat.h>
 #include <unistd.h>
@@ -180,6 +183,7 @@ int main(int argc, char** argv) {
   std::string plugin, input, output;
   long width = -1, height = -1, frames = -1, first = -1, last = -1;
   std::vector<std::string> track_settings, check_settings;
+  std::string dump_folder, dump_frames;
   for (size_t i = 1; i < args.size(); i += 2) {
     if (i + 1 >= args.size()) Refuse(args[i] + " needs a value");
     const std::string& name = args[i];
@@ -206,6 +210,10 @@ int main(int argc, char** argv) {
       check_settings.push_back(value);
     } else if (name == "--disable-pp") {
       if (value != "0" && value != "1") Refuse("--disable-pp is 0 or 1");
+    } else if (name == "--dump-targets") {
+      dump_folder = UnixPath(value);
+    } else if (name == "--dump-frames") {
+      dump_frames = "," + value + ",";
     } else if (name == "--dev" || name == "--threads") {
       NumberOption(name, value);
     } else {
@@ -310,6 +318,18 @@ int main(int argc, char** argv) {
         frame[p + 2 * k] = static_cast<uint8_t>(u & 0xFF);
         frame[p + 2 * k + 1] = static_cast<uint8_t>(u >> 8);
       }
+    }
+    if (!dump_folder.empty() && dump_frames.find("," + std::to_string(n) + ",") != std::string::npos) {
+      char name[64];
+      std::snprintf(name, sizeof name, "/frame_%06ld_pass0_out0_slot1.rgba64", n);
+      std::ofstream target(dump_folder + name, std::ios::binary);
+      for (size_t p = 0; p < frame_bytes; p += 6) {
+        target.write(reinterpret_cast<const char*>(&frame[p]), 6);
+        target.write("\xff\xff", 2);
+      }
+      std::printf("target\t%ld\tpass0_out0_slot1\tok\t%ld\t%ld\n", n, width, height);
+      std::printf("target\t%ld\tpass1_out0_TxRT0\tfailed\tits texture format cannot be dumped\n",
+                  n);
     }
     const bool write = !(script.short_output && n == last);
     if (out == stdout) {

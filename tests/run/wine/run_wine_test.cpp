@@ -3,7 +3,8 @@
 // by tools/texloom-run through texloom-host.exe, and the output frames
 // compared with what the effect must give, computed here from the clip's
 // pixels. And HLSL source with an include, compiled by tools/texloom-fxo
-// before the run.
+// before the run. And the users' guides' --dump-targets command: a two-pass
+// effect whose first pass draws a picture known exactly.
 //
 // When Wine or Direct3D cannot run here the command says what is missing
 // (status 5); this program then prints one "SKIPPED:" line and ends with
@@ -14,6 +15,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -70,6 +73,29 @@ technique ProcessImage0 { pass P0 { PixelShader = compile ps_2_0 Invert(); } }
 const char* const kHlslInclude = R"(float4 Invert(float2 uv : TEXCOORD0) : COLOR0 {
   float4 c = tex2D(Source0, uv);
   return float4(1 - c.x, -c.y, -c.z, c.w);
+}
+)";
+
+// Pass 0 draws (0.25, 0.5, 0.75, 1) in the top-left corner (pixels 0..4 ×
+// 0..2 of 15 × 9: the texture coordinates at pixel centres are well away
+// from 0.35) and (1, 0.75, 0.5, 0.25) elsewhere; pass 1 inverts the source.
+const char* const kTwoPasses = R"(int4 FilterVersion < string name = "Two passes"; > = {1, 0, 0, 0};
+texture TxSrc0;
+texture TxTmp;
+sampler2D Source0 = sampler_state {
+  Texture = <TxSrc0>; MinFilter = POINT; MagFilter = POINT; MipFilter = NONE;
+};
+float4 Known(float2 uv : TEXCOORD0) : COLOR0 {
+  float corner = (uv.x < 0.35 && uv.y < 0.35) ? 1.0 : 0.0;
+  return lerp(float4(1, 0.75, 0.5, 0.25), float4(0.25, 0.5, 0.75, 1), corner);
+}
+float4 Invert(float2 uv : TEXCOORD0) : COLOR0 {
+  float4 c = tex2D(Source0, uv);
+  return float4(1 - c.x, -c.y, -c.z, c.w);
+}
+technique ProcessImage0 {
+  pass P0 { PixelShader = compile ps_2_0 Known(); }
+  pass P1 { PixelShader = compile ps_2_0 Invert(); }
 }
 )";
 
@@ -178,6 +204,67 @@ TEST_F(RunUnderWineTest, DescriptionBuiltByTexloomFxoInvertsAndLiftsFrames) {
   EXPECT_TRUE(Contains(result.errors, "  track 0 Lift = 10  (default 0, -255..255)\n"));
   EXPECT_TRUE(Contains(result.errors, "  check 0 Invert = 1  (default 0)\n"));
   ExpectFrames(1, 2, 10);
+}
+
+// The guides' command. The targets are 32-bit float, so pass 0's values
+// reach the PNG as round(v × 65535) exactly; the output frames are what the
+// effect gives without the dump (ExpectFrames).
+TEST_F(RunUnderWineTest, DumpTargetsAsTheGuidesShowIt) {
+  std::smatch shown;
+  const std::regex kCommand(
+      R"(\n +tools/texloom-run (\S+) -e (\S+) --frames ([0-9,]+) --dump-targets (\S+) -o (\S+)\n)");
+  const std::string guide = ReadText(TEXLOOM_SOURCE_DIR "/docs/users-guide.md");
+  ASSERT_TRUE(std::regex_search(guide, shown, kCommand));
+  EXPECT_NE(std::string::npos,
+            ReadText(TEXLOOM_SOURCE_DIR "/docs/users-guide.ja.md").find(shown[0].str()));
+  ASSERT_EQ("frames/", shown[5].str()) << "ExpectFrames reads frames/";
+  std::vector<long> dumped;
+  std::istringstream listed(shown[3].str());
+  for (std::string number; std::getline(listed, number, ',');) dumped.push_back(std::stol(number));
+  const long last = *std::max_element(dumped.begin(), dumped.end());
+  frames_.clear();
+  for (long f = 0; f <= last; ++f) frames_.push_back(TestFrame(kWidth, kHeight, static_cast<int>(f)));
+  ASSERT_TRUE(MakeLosslessClip(frames_, scratch_.path(), scratch_ / "long.mkv"));
+  ASSERT_EQ(0, rename((scratch_ / "long.mkv").c_str(), (scratch_ / shown[1].str()).c_str()));
+  WriteText(scratch_ / shown[2].str(), kTwoPasses);
+
+  const ProgramResult result =
+      RunCommand({scratch_ / shown[1].str(), "-e", scratch_ / shown[2].str(), "--frames",
+                  shown[3].str(), "--dump-targets", scratch_ / shown[4].str(), "-o",
+                  scratch_ / shown[5].str()});
+  if (Skipped(result)) GTEST_SKIP() << g_skipped;
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_TRUE(Contains(result.errors, "wrote " + std::to_string(2 * dumped.size()) +
+                                          " render targets as 16-bit PNG to"))
+      << result.errors;
+  ExpectFrames(0, static_cast<int>(last), 0);
+
+  std::vector<std::string> names;
+  std::string known;
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      const bool corner = x <= 4 && y <= 2;
+      const uint16_t rgba[4] = {static_cast<uint16_t>(corner ? 16384 : 65535),
+                                static_cast<uint16_t>(corner ? 32768 : 49151),
+                                static_cast<uint16_t>(corner ? 49151 : 32768),
+                                static_cast<uint16_t>(corner ? 65535 : 16384)};
+      known.append(reinterpret_cast<const char*>(rgba), sizeof rgba);
+    }
+  }
+  for (long frame : dumped) {
+    char name[64];
+    std::snprintf(name, sizeof name, "frame_%06ld_pass0_out0_slot1.png", frame);
+    names.push_back(name);
+    const ProgramResult pixels =
+        RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", scratch_ / (shown[4].str() + name),
+                    "-f", "rawvideo", "-pix_fmt", "rgba64le", "-"},
+                   {});
+    EXPECT_EQ(known, pixels.output) << name;
+    std::snprintf(name, sizeof name, "frame_%06ld_pass1_out0_slot0.png", frame);
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, ListFolder(scratch_ / shown[4].str()));
 }
 
 }  // namespace
