@@ -251,7 +251,7 @@ warm_up() {
       cool_down "$warm"; return 2; }
   # Cooled down with its owner, however the owner ends.
   setsid bash -c 'while kill -0 "$1" 2>/dev/null && [ -d "$2" ]; do sleep 1; done
-                  TEXLOOM_WINE_WARM=$2 "$3" --cool-down' _ "$owner" "$warm" "$script" \
+                  TEXLOOM_WINE_WARM=$2 exec "$3" --cool-down' _ "$owner" "$warm" "$script" \
     </dev/null >/dev/null 2>&1 &
   echo "$!" >"$warm/keeper.pid"
   echo "ready" >"$warm/ready"

@@ -192,7 +192,7 @@ TEST_F(RunUnderWineTest, WatchKeepsWineRunningUntilCtrlC) {
   ASSERT_EQ(0, RunProgram({"mkdir", tmp}, {}).status);
   const pid_t command = StartProgram(
       {TEXLOOM_SOURCE_DIR "/tools/texloom-run", scratch_ / "clip.mkv", "-e", scratch_ / "invert.fx",
-       "--watch", "--frames", "0,2", "-o", scratch_ / "preview"},
+       "--watch", "--frames", "0,2", "-o", scratch_ / "preview/"},
       {{"TEXLOOM_RUN_PROGRAM", TEXLOOM_RUN_PROGRAM}, {"TEXLOOM_RUN_HOST", ""}, {"TMPDIR", tmp}},
       scratch_ / "errors");
   ASSERT_GT(command, 0);
@@ -228,7 +228,10 @@ TEST_F(RunUnderWineTest, WatchKeepsWineRunningUntilCtrlC) {
   EXPECT_EQ(130, WaitProgram(command));
   EXPECT_FALSE(Contains(ReadText(scratch_ / "errors"), "started for each render"))
       << ReadText(scratch_ / "errors");
-  EXPECT_EQ(std::vector<std::string>{}, ListFolder(tmp));
+  // Ours all start so; Wine keeps its own server folder there (wine-XXXXXX).
+  for (const std::string& left : ListFolder(tmp)) {
+    EXPECT_NE(0u, left.rfind("texloom-", 0)) << "left behind: " << left;
+  }
   for (const std::string& entry : ListFolder("/proc")) {
     if (entry.find_first_not_of("0123456789") != std::string::npos) continue;
     const std::string state = ReadText("/proc/" + entry + "/stat");
