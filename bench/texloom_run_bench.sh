@@ -72,6 +72,17 @@ measure() {
   printf '%.1f %d %d\n' "$(echo "$end - $begin" | bc)" $((peak_rss / 1024)) $((peak_tmp / 1024))
 }
 
+# Seconds a command takes, without the sampling of measure(): walking the
+# process tree five times a second costs a share of 2 cores that grows with
+# the number of processes, and texloom-run under Wine has the most.
+timed() {
+  local begin end
+  begin=$(date +%s.%N)
+  "$@" >/dev/null 2>"$work/last.log" || { tail -5 "$work/last.log" >&2; return 1; }
+  end=$(date +%s.%N)
+  printf '%.1f\n' "$(echo "$end - $begin" | bc)"
+}
+
 # Resident KiB of a process and all its descendants.
 tree_rss() {
   local pids=$1 frontier=$1 next
@@ -100,10 +111,10 @@ for size in 1280x720 1920x1080; do
   [ -f "$clip" ] || ffmpeg -nostdin -v error -i "$sample" -vf "scale=$size" -c:v ffv1 \
     -pix_fmt yuv420p -y "$clip"
   mkdir -p "$work/tmp"
-  read -r e2e_s _ _ < <(measure "$work/tmp" env TMPDIR="$work/tmp" "$run" "$clip" -e "$effect" \
+  read -r e2e_s < <(timed env TMPDIR="$work/tmp" "$run" "$clip" -e "$effect" \
     -o "$work/out-$size.mkv" -y -q)
   # ffmpeg alone: decode as texloom-run does, encode as it does.
-  read -r ff_s _ _ < <(measure "$work/tmp" bash -c "ffmpeg -nostdin -v error -i '$clip' \
+  read -r ff_s < <(timed bash -c "ffmpeg -nostdin -v error -i '$clip' \
     -f rawvideo -pix_fmt yuv444p16le - | ffmpeg -nostdin -v error -f rawvideo \
     -pix_fmt yuv444p16le -s $size -i - -pix_fmt yuv420p10le -y '$work/ff-$size.mkv'")
   # The plug-in alone: texloom-host.exe over raw host frames made beforehand.
@@ -120,7 +131,7 @@ for size in 1280x720 1920x1080; do
   cp "$root/build/windows/texloom.auf" "$plugin_dir/texloom.auf"
   cp "$effect" "$plugin_dir/texloom.fxo"
   cat "$raw" >/dev/null
-  read -r host_s _ _ < <(measure "$work/tmp" env TEXLOOM_WINE_TIMEOUT=0 \
+  read -r host_s < <(timed env TEXLOOM_WINE_TIMEOUT=0 \
     TEXLOOM_WINE_STATE="${XDG_CACHE_HOME:-$HOME/.cache}/texloom/wine" \
     "$root/tools/run_wine.sh" "$root/build/wintests/bin/texloom-host.exe" run \
     --plugin "Z:${plugin_dir//\//\\}\\texloom.auf" --input "Z:${raw//\//\\}" \

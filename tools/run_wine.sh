@@ -23,6 +23,14 @@
 # own. "run_wine.sh --prepare" starts a run (new template, new checks, and the
 # Direct3D probe's report printed); "run_wine.sh --discard" removes the state.
 #
+# With TEXLOOM_WINE_WARM naming a folder, the programs of one session (the
+# renders of texloom-run --watch) share what takes Wine seconds to start:
+# one prefix, one display and one persistent wineserver whose services are
+# already running. "run_wine.sh --warm-up" makes them there, kept until the
+# process that asked ends or "run_wine.sh --cool-down"; a program started
+# meanwhile uses them, and an interrupted one ends alone. In the virtual
+# machine Wine is always kept warm, so both do nothing there.
+#
 # TEXLOOM_D3D9=dxvk runs the program on DXVK's Direct3D 9 (over Vulkan)
 # instead of Wine's own (tools/dxvk/dxvk_wine.sh); the Direct3D check and
 # "--prepare" then probe DXVK, keeping the template and Wine's own verdicts.
@@ -178,6 +186,71 @@ prepare_direct3d() {
   esac
 }
 
+# ---- a warm session (TEXLOOM_WINE_WARM) ------------------------------------------
+
+# The copy of the template prefix into $1: hard links for the folders of
+# DLLs (Wine only reads them), real copies of the rest.
+copy_prefix() {
+  local template=$state/template prefix=$1
+  mkdir -p "$prefix"
+  {
+    tar -C "$template" --exclude=./drive_c/windows/system32 --exclude=./drive_c/windows/winsxs \
+      -cf - . | tar -C "$prefix" -xf - &&
+      cp -al "$template/drive_c/windows/system32" "$template/drive_c/windows/winsxs" \
+        "$prefix/drive_c/windows/"
+  } || { echo "run_wine.sh: could not copy the Wine prefix" >&2; return 1; }
+  if [ "$d3d9" = dxvk ]; then
+    dxvk_into_prefix "$prefix" || { echo "run_wine.sh: could not put DXVK into the prefix" >&2; return 1; }
+  fi
+}
+
+cool_down() {
+  local warm=$1
+  [ -d "$warm" ] || return 0
+  local pid
+  pid=$(cat "$warm/keeper.pid" 2>/dev/null) && [ "$pid" != "$$" ] && kill "$pid" 2>/dev/null
+  if [ -d "$warm/prefix" ]; then
+    WINEPREFIX=$warm/prefix timeout 30 wineserver -k >/dev/null 2>&1
+    WINEPREFIX=$warm/prefix timeout 30 wineserver -w >/dev/null 2>&1
+  fi
+  pid=$(cat "$warm/xvfb.pid" 2>/dev/null) && kill "$pid" 2>/dev/null
+  rm -rf "$warm"
+}
+
+# Makes the warm session in $TEXLOOM_WINE_WARM for the process $1.
+warm_up() {
+  local warm=$1 owner=$2
+  cool_down "$warm"
+  mkdir -p "$warm"
+  copy_prefix "$warm/prefix" || return 2
+  # Out of the caller's process group: a Ctrl-C there reaches the programs,
+  # and the keeper below ends the session.
+  setsid Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$warm/display" \
+    </dev/null >"$warm/xvfb.log" 2>&1 &
+  echo "$!" >"$warm/xvfb.pid"
+  for _ in $(seq 100); do
+    [ -s "$warm/display" ] && break
+    kill -0 "$(cat "$warm/xvfb.pid")" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ -s "$warm/display" ] || { local why; why=$(tail -1 "$warm/xvfb.log"); cool_down "$warm"; skip "Xvfb did not start: $why"; }
+  (
+    export WINEPREFIX=$warm/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    export DISPLAY=":$(head -1 "$warm/display")"
+    [ "$d3d9" = dxvk ] && dxvk_environment
+    # Persistent: the server and Wine's services outlive each program.
+    wineserver -p && timeout 120 wine cmd /c exit 0
+  ) </dev/null >"$warm/prime.log" 2>&1 ||
+    { echo "run_wine.sh: Wine did not start: $(grep -vE "$wine_noise" "$warm/prime.log" | tail -1)" >&2
+      cool_down "$warm"; return 2; }
+  # Cooled down with its owner, however the owner ends.
+  setsid bash -c 'while kill -0 "$1" 2>/dev/null && [ -d "$2" ]; do sleep 1; done
+                  TEXLOOM_WINE_WARM=$2 exec "$3" --cool-down' _ "$owner" "$warm" "$script" \
+    </dev/null >/dev/null 2>&1 &
+  echo "$!" >"$warm/keeper.pid"
+  echo "ready" >"$warm/ready"
+}
+
 case "${1:-}" in
   "")
     echo "usage: run_wine.sh <program.exe> [args...] | --prepare | --discard" >&2
@@ -189,6 +262,20 @@ case "${1:-}" in
       rm -rf "$TEXLOOM_WINE_STATE"
     fi
     exit 0
+    ;;
+  --warm-up | --cool-down)
+    [ -n "${TEXLOOM_WINE_WARM:-}" ] || { echo "$1 needs TEXLOOM_WINE_WARM" >&2; exit 2; }
+    [ "$way" = native ] || exit 0
+    if [ "$1" = --cool-down ]; then
+      cool_down "$TEXLOOM_WINE_WARM"
+      exit 0
+    fi
+    prepare_wine "$PPID"
+    [ "$d3d9" = dxvk ] && prepare_dxvk
+    [ "$direct3d" = not-needed ] || [ -z "${TEXLOOM_D3D_PROBE:-}" ] ||
+      prepare_direct3d "$TEXLOOM_D3D_PROBE"
+    warm_up "$TEXLOOM_WINE_WARM" "$PPID"
+    exit $?
     ;;
   --prepare)
     [ -n "${TEXLOOM_WINE_STATE:-}" ] || { echo "--prepare needs TEXLOOM_WINE_STATE" >&2; exit 2; }
@@ -270,32 +357,28 @@ if [ "$way" = vm ]; then
   exit "$status"
 fi
 
-# The copy: hard links for the folders of DLLs, real copies of the rest.
-template=$state/template
-mkdir -p "$prefix"
-{
-  tar -C "$template" --exclude=./drive_c/windows/system32 --exclude=./drive_c/windows/winsxs \
-    -cf - . | tar -C "$prefix" -xf - &&
-    cp -al "$template/drive_c/windows/system32" "$template/drive_c/windows/winsxs" \
-      "$prefix/drive_c/windows/"
-} || { echo "run_wine.sh: could not copy the Wine prefix" >&2; exit 2; }
-if [ "$d3d9" = dxvk ]; then
-  dxvk_into_prefix "$prefix" || { echo "run_wine.sh: could not put DXVK into the prefix" >&2; exit 2; }
+warm=${TEXLOOM_WINE_WARM:-}
+if [ -n "$warm" ] && [ -s "$warm/ready" ]; then
+  # The session's prefix, display and server, left running for the next.
+  display=$(head -1 "$warm/display" 2>/dev/null)
+  export WINEPREFIX=$warm/prefix
+else
+  copy_prefix "$prefix" || exit 2
+  # An own display: Xvfb picks a free one and reports it on fd 3.
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$run_dir/display" \
+    >"$run_dir/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    [ -s "$run_dir/display" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  display=$(head -1 "$run_dir/display" 2>/dev/null)
+  [ -n "$display" ] || skip "Xvfb did not start: $(tail -1 "$run_dir/xvfb.log")"
+  export WINEPREFIX=$prefix
 fi
 
-# An own display: Xvfb picks a free one and reports it on fd 3.
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$run_dir/display" \
-  >"$run_dir/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$run_dir/display" ] && break
-  kill -0 "$xvfb_pid" 2>/dev/null || break
-  sleep 0.1
-done
-display=$(head -1 "$run_dir/display" 2>/dev/null)
-[ -n "$display" ] || skip "Xvfb did not start: $(tail -1 "$run_dir/xvfb.log")"
-
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=":$display"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=":$display"
 [ "$d3d9" = dxvk ] && dxvk_environment
 # stdout goes straight through; stderr through the filter.
 { timeout -k 10 "$timeout_seconds" wine "$program" "$@" 2>&1 1>&3 3>&- |

@@ -107,7 +107,7 @@ TEST(FfmpegIoTest, CommandLines) {
   chosen.colour_space = "bt709";
   const auto ffv1 = EncoderArguments(OutputKind::video, "/o/a.mkv", 8, 6, "25", 0, chosen);
   EXPECT_TRUE(Has(ffv1, {"-ss", "2.5", "-i", "in.mov", "-map", "0:v", "-map", "1:a?", "-c:a",
-                         "copy", "-c:v", "ffv1", "-pix_fmt", "gbrp16le", "-vf",
+                         "copy", "-copypriorss:a", "0", "-c:v", "ffv1", "-pix_fmt", "gbrp16le", "-vf",
                          "scale=out_color_matrix=bt709:out_range=tv", "-colorspace", "bt709"}));
   EXPECT_TRUE(Has(ffv1, {"-g", "1", "-y", "/o/a.mkv"}));
   const auto pattern = EncoderArguments(OutputKind::png_pattern, "/o/s/f_%03d.png", 8, 6, "5", 7);

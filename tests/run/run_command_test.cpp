@@ -497,7 +497,9 @@ TEST_F(RunCommandTest, WatchRendersAgainOnEverySave) {
 }
 
 // The clip's audio goes into a container that takes it bit for bit; one
-// that cannot take it unchanged gets none, and says so; -an drops it.
+// that cannot take it unchanged gets none, and says so; -an drops it. A part
+// of a clip of variable frame rate gets the audio from its first frame's time
+// to the next frame's (frames 4 and 5 at 2.0 and 3.0 s, frame 6 at 4.2 s).
 TEST_F(RunCommandTest, AudioIsCopiedWhereTheContainerTakesIt) {
   MakeClip(3);
   const std::string clip = scratch_ / "with_audio.mkv";
@@ -506,33 +508,50 @@ TEST_F(RunCommandTest, AudioIsCopiedWhereTheContainerTakesIt) {
                            "-map", "1:a", "-c:v", "copy", "-c:a", "pcm_s16le", "-y", clip},
                           {})
                    .status);
+  MakeClip(8);
+  const std::string variable = scratch_ / "variable_audio.mkv";
+  ASSERT_EQ(0, RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", scratch_ / "clip.mkv", "-f",
+                           "lavfi", "-i", "sine=f=440:d=6:sample_rate=8000:samples_per_frame=80",
+                           "-map", "0:v", "-map", "1:a", "-vf",
+                           "setpts=(N+if(gte(N\\,3)\\,N*N\\,0))/10/TB", "-fps_mode",
+                           "passthrough", "-c:v", "ffv1", "-pix_fmt", "bgr0", "-c:a", "pcm_s16le",
+                           "-y", variable},
+                          {})
+                   .status);
   auto pcm = [](const std::string& file) {
     return RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", file, "-map", "0:a", "-f",
                        "s16le", "-"},
                       {})
         .output;
   };
+  // copied: the clip's samples from..to (all of them when to is 0).
   const struct {
-    std::string output;
+    std::string clip, output;
     std::vector<std::string> flags;
     bool copied;
+    size_t from, to;
     std::string note;
   } cases[] = {
-      {"a.mkv", {}, true, "audio (pcm_s16le) copied"},
-      {"b.mp4", {}, false, "audio (pcm_s16le) left out: a .mp4 file cannot take it unchanged"},
-      {"c.mkv", {"-an"}, false, ""},
+      {clip, "a.mkv", {}, true, 0, 0, "audio (pcm_s16le) copied"},
+      {clip, "b.mp4", {}, false, 0, 0,
+       "audio (pcm_s16le) left out: a .mp4 file cannot take it unchanged"},
+      {clip, "c.mkv", {"-an"}, false, 0, 0, ""},
+      {variable, "d.mkv", {"--from", "4", "--to", "5"}, true, 16000, 33600, "copied"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.output);
-    std::vector<std::string> arguments = {clip, "-e", Effect(kControls), "-o", out() + "/" + c.output};
+    std::vector<std::string> arguments = {c.clip, "-e", Effect(kControls), "-o",
+                                          out() + "/" + c.output};
     arguments.insert(arguments.end(), c.flags.begin(), c.flags.end());
     const ProgramResult result = Run(arguments);
     ASSERT_EQ(0, result.status) << result.errors;
     EXPECT_TRUE(Contains(result.errors, c.note)) << result.errors;
     const std::string back = pcm(out() + "/" + c.output);
     if (c.copied) {
-      EXPECT_EQ(pcm(clip), back) << "bit for bit";
-      EXPECT_EQ(2400u * 2, back.size());
+      const std::string whole = pcm(c.clip);
+      ASSERT_EQ(c.to == 0 ? 2400u * 2 : 2 * (c.to - c.from), back.size());
+      EXPECT_TRUE((c.to == 0 ? whole : whole.substr(2 * c.from, back.size())) == back)
+          << "not bit for bit";
     } else {
       EXPECT_EQ("", back);
     }

@@ -35,6 +35,8 @@ void CloseFd(int* fd) {
   *fd = -1;
 }
 
+constexpr int kPipeBytes = 1 << 20;
+
 // The parent's end of each pipe; the child's ends are dup2'ed to 0, 1, 2.
 struct ChildStream {
   int parent = -1;
@@ -51,6 +53,11 @@ bool OpenStream(const Stdio& stdio, int standard_fd, ChildStream* stream, std::s
         *error = std::string("cannot make a pipe: ") + strerror(errno);
         return false;
       }
+      // Frames are megabytes: a larger buffer than the usual 64 KiB lets
+      // each side move a frame in a few calls instead of a hundred switches
+      // between the processes. Only a speed-up; where the system refuses
+      // (pipe-max-size), the pipe works as it is.
+      fcntl(fds[0], F_SETPIPE_SZ, kPipeBytes);
       // stdin: the child reads fds[0]; stdout and stderr: it writes fds[1].
       stream->parent = standard_fd == 0 ? fds[1] : fds[0];
       stream->child = standard_fd == 0 ? fds[0] : fds[1];

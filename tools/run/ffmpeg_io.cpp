@@ -190,40 +190,87 @@ std::string SeekSeconds(long frame, const std::string& rate) {
   return text;
 }
 
-std::string FrameSeekSeconds(const std::string& clip, long frame, const std::string& rate) {
-  if (frame <= 0) return "";
+namespace {
+
+// The presentation times of (at least) the clip's first `count` frames, in
+// order, and its start time, from the packets the container stores (ffprobe
+// reads them without decoding). With each time the frame's duration (0 when
+// unknown). False when the container stores no times; fewer than `count`
+// when the clip has fewer frames.
+bool StoredFrameTimes(const std::string& clip, long count,
+                      std::vector<std::pair<double, double>>* times, double* start) {
   // B-frames come before the frames they follow on screen: a margin of
-  // packets past the frame puts every frame up to it among those read.
-  const long packets = frame + 64;
+  // packets past the last frame puts every frame up to it among those read.
+  const long packets = count + 64;
   std::string out, err, error;
   int status = 0;
   if (!RunAndCapture({"ffprobe", "-v", "error", "-select_streams", "v:0", "-read_intervals",
                       "%+#" + std::to_string(packets), "-show_entries",
-                      "packet=pts_time:format=start_time", "-of", "default=nw=1", "-i", clip},
+                      "packet=pts_time,duration_time:format=start_time", "-of", "default=nw=1",
+                      "-i", clip},
                      &out, &err, &status, &error) ||
       status != 0) {
-    return SeekSeconds(frame, rate);
+    return false;
   }
-  std::vector<double> times;
-  double start = 0.0;
+  times->clear();
+  *start = 0.0;
   std::istringstream lines(out);
   for (std::string line; std::getline(lines, line);) {
     char* end = nullptr;
     if (line.compare(0, 9, "pts_time=") == 0) {
       const double time = std::strtod(line.c_str() + 9, &end);
-      if (end == line.c_str() + 9) return SeekSeconds(frame, rate);  // "N/A"
-      times.push_back(time);
+      if (end == line.c_str() + 9) return false;  // "N/A"
+      times->push_back({time, 0.0});
+    } else if (line.compare(0, 14, "duration_time=") == 0 && !times->empty()) {
+      times->back().second = std::strtod(line.c_str() + 14, nullptr);
     } else if (line.compare(0, 11, "start_time=") == 0) {
-      start = std::strtod(line.c_str() + 11, nullptr);
+      *start = std::strtod(line.c_str() + 11, nullptr);
     }
   }
-  if (times.size() <= static_cast<size_t>(frame)) return SeekSeconds(frame, rate);
-  std::sort(times.begin(), times.end());
-  // -ss counts from the file's start time.
+  std::sort(times->begin(), times->end());
+  return true;
+}
+
+std::string Seconds(double seconds) {
   char text[64];
-  std::snprintf(text, sizeof text, "%.6f",
-                std::max(0.0, (times[frame - 1] + times[frame]) / 2 - start));
+  std::snprintf(text, sizeof text, "%.6f", std::max(0.0, seconds));
   return text;
+}
+
+}  // namespace
+
+std::string FrameSeekSeconds(const std::string& clip, long frame, const std::string& rate) {
+  if (frame <= 0) return "";
+  std::vector<std::pair<double, double>> times;
+  double start = 0.0;
+  if (!StoredFrameTimes(clip, frame + 1, &times, &start) ||
+      times.size() <= static_cast<size_t>(frame)) {
+    return SeekSeconds(frame, rate);
+  }
+  // -ss counts from the file's start time.
+  return Seconds((times[frame - 1].first + times[frame].first) / 2 - start);
+}
+
+void FramesSpan(const std::string& clip, long first, long last, const std::string& rate,
+                std::string* seek_seconds, std::string* duration_seconds) {
+  const double fps = FramesPerSecond(rate);
+  std::vector<std::pair<double, double>> times;
+  double start = 0.0;
+  // The frame after the last one ends it; the clip's last frame ends after
+  // its own duration.
+  if (StoredFrameTimes(clip, last + 2, &times, &start) &&
+      times.size() > static_cast<size_t>(last)) {
+    const bool next_known = times.size() > static_cast<size_t>(last + 1);
+    const double from = times[first].first;
+    const double to = next_known ? times[last + 1].first
+                                 : times[last].first +
+                                       (times[last].second > 0.0 ? times[last].second : 1.0 / fps);
+    *seek_seconds = first > 0 ? Seconds(from - start) : "";
+    *duration_seconds = Seconds(to - from);
+    return;
+  }
+  *seek_seconds = first > 0 ? Seconds(first / fps) : "";
+  *duration_seconds = Seconds((last - first + 1) / fps);
 }
 
 bool IsYCbCr(const std::string& pixel_format) {
@@ -298,6 +345,11 @@ std::vector<std::string> EncoderArguments(OutputKind kind, const std::string& fi
     }
     arguments.insert(arguments.end(), {"-i", settings.streams_from, "-map", "0:v"});
     if (settings.audio) arguments.insert(arguments.end(), {"-map", "1:a?", "-c:a", "copy"});
+    // A copy starts at the packet the demuxer seeks to, a video key frame
+    // before -ss; without the audio before -ss it starts at the first frame.
+    if (settings.audio && !settings.seek_seconds.empty()) {
+      arguments.insert(arguments.end(), {"-copypriorss:a", "0"});
+    }
     if (settings.subtitles) arguments.insert(arguments.end(), {"-map", "1:s?", "-c:s", "copy"});
   }
   if (kind == OutputKind::video) {

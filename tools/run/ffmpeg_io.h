@@ -58,6 +58,11 @@ std::string SeekSeconds(long frame, const std::string& rate);
 // presentation order, so a clip of variable frame rate starts at the right
 // frame too. By the rate when the container stores no times.
 std::string FrameSeekSeconds(const std::string& clip, long frame, const std::string& rate);
+// Where frames first..last lie in the clip, by the same stored times: the
+// start of `first` (-ss, seconds; empty for frame 0) and the time until the
+// frame after `last` begins (-t). By the rate when no times are stored.
+void FramesSpan(const std::string& clip, long first, long last, const std::string& rate,
+                std::string* seek_seconds, std::string* duration_seconds);
 
 std::vector<std::string> DecoderArguments(const std::string& clip, const std::string& format,
                                           const std::string& seek_seconds = "");

@@ -291,10 +291,15 @@ class Run : public HostObserver {
     }
     if (target.kind == OutputKind::video && options_.encoder.audio) {
       settings.streams_from = options_.input;
-      // The clip's audio from the first frame's time to the end of the last.
-      const double fps = FramesPerSecond(clip_.rate);
-      if (first_ > 0) settings.seek_seconds = std::to_string(first_ / fps);
-      settings.duration_seconds = std::to_string((last_ - first_ + 1) / fps);
+      // The clip's audio from the first frame's time to the end of the last:
+      // for a part, by the times the video seek uses (a clip of variable
+      // frame rate); for the whole clip, by its rate (no packets to read).
+      if (first_ > 0 || last_ < frames_ - 1) {
+        FramesSpan(options_.input, first_, last_, clip_.rate, &settings.seek_seconds,
+                   &settings.duration_seconds);
+      } else {
+        settings.duration_seconds = std::to_string(frames_ / FramesPerSecond(clip_.rate));
+      }
       const std::string extension = LowerExtension(target.path);
       const std::string check = scratch_.path() + "/fits";
       for (const char* type : {"a", "s"}) {

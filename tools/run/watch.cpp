@@ -4,6 +4,7 @@
 #include <time.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,41 @@ long RenderAll(const RunOptions& options, const RunEnvironment& environment,
   return rendered;
 }
 
+// Under Wine: one prefix, display and wineserver for every render
+// (tools/run_wine.sh --warm-up), so that a render after the first does not
+// wait for Wine to start. Without it each render starts Wine anew.
+class WarmWine {
+ public:
+  WarmWine(const RunEnvironment& environment, const std::string& folder)
+      : script_(environment.launch.uses_wine() ? environment.launch.wine_script : "") {
+    if (script_.empty()) return;
+    setenv("TEXLOOM_WINE_WARM", folder.c_str(), 1);
+    std::string out, err, error;
+    int status = 0;
+    if (!RunAndCapture({script_, "--warm-up"}, &out, &err, &status, &error) || status != 0) {
+      if (Interrupted()) return;
+      // Each render says what stops Wine, if anything does.
+      std::fprintf(environment.messages,
+                   "texloom-run: Wine is started for each render (it could not be kept "
+                   "running: %s%s%s)\n",
+                   error.c_str(), out.c_str(), err.c_str());
+      RunAndCapture({script_, "--cool-down"}, &out, &err, &status, &error);
+      unsetenv("TEXLOOM_WINE_WARM");
+      script_.clear();
+    }
+  }
+  ~WarmWine() {
+    if (script_.empty()) return;
+    std::string out, err, error;
+    int status = 0;
+    RunAndCapture({script_, "--cool-down"}, &out, &err, &status, &error);
+    unsetenv("TEXLOOM_WINE_WARM");
+  }
+
+ private:
+  std::string script_;
+};
+
 }  // namespace
 
 int WatchEffect(const RunOptions& options, const RunEnvironment& environment) {
@@ -97,6 +133,7 @@ int WatchEffect(const RunOptions& options, const RunEnvironment& environment) {
     std::fprintf(environment.messages, "texloom-run: %s\n", error.c_str());
     return kExitToolFailed;
   }
+  WarmWine wine(environment, scratch.path() + "/wine");
   std::vector<std::string> watched = {options.effect};
   std::vector<long long> seen;
   while (!Interrupted()) {

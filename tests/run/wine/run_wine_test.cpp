@@ -10,6 +10,7 @@
 // (status 5); this program then prints one "SKIPPED:" line and ends with
 // status 77, the test command's mark of a step that could not run.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -265,6 +266,65 @@ TEST_F(RunUnderWineTest, DumpTargetsAsTheGuidesShowIt) {
   }
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, ListFolder(scratch_ / shown[4].str()));
+}
+
+// --watch under Wine: the renders share one Wine session (no "started for
+// each render" note), and Ctrl-C leaves no process of it behind: none has
+// the command's temporary folder in its environment (the session's
+// wineserver, display and Wine's services all do).
+TEST_F(RunUnderWineTest, WatchKeepsWineRunningUntilCtrlC) {
+  WriteText(scratch_ / "invert.fx", kHlsl);
+  WriteText(scratch_ / "invert.fxh", kHlslInclude);
+  const std::string tmp = scratch_ / "tmp";
+  ASSERT_EQ(0, RunProgram({"mkdir", tmp}, {}).status);
+  const pid_t command = StartProgram(
+      {TEXLOOM_SOURCE_DIR "/tools/texloom-run", scratch_ / "clip.mkv", "-e", scratch_ / "invert.fx",
+       "--watch", "--frames", "0,2", "-o", scratch_ / "preview/"},
+      {{"TEXLOOM_RUN_PROGRAM", TEXLOOM_RUN_PROGRAM}, {"TEXLOOM_RUN_HOST", ""}, {"TMPDIR", tmp}},
+      scratch_ / "errors");
+  ASSERT_GT(command, 0);
+  auto rendered = [&](int times) {
+    for (int i = 0; i < 3000; ++i) {
+      const std::string errors = ReadText(scratch_ / "errors");
+      size_t found = 0;
+      for (size_t at = errors.find("rendered 2 frames"); at != std::string::npos;
+           at = errors.find("rendered 2 frames", at + 1)) {
+        ++found;
+      }
+      if (found >= static_cast<size_t>(times) || Contains(errors, "cannot run texloom.auf here")) {
+        return found >= static_cast<size_t>(times);
+      }
+      usleep(100000);
+    }
+    return false;
+  };
+  const bool first = rendered(1);
+  const std::string errors = ReadText(scratch_ / "errors");
+  if (!first && Contains(errors, "cannot run texloom.auf here: ")) {
+    kill(command, SIGINT);
+    WaitProgram(command);
+    const size_t at = errors.find("cannot run texloom.auf here: ") + 29;
+    g_skipped = errors.substr(at, errors.find('\n', at) - at);
+    GTEST_SKIP() << g_skipped;
+  }
+  EXPECT_TRUE(first) << errors;
+  sleep(1);  // a later modification time
+  WriteText(scratch_ / "invert.fxh", kHlslInclude);
+  EXPECT_TRUE(rendered(2)) << ReadText(scratch_ / "errors");
+  kill(command, SIGINT);
+  EXPECT_EQ(130, WaitProgram(command));
+  EXPECT_FALSE(Contains(ReadText(scratch_ / "errors"), "started for each render"))
+      << ReadText(scratch_ / "errors");
+  // Ours all start so; Wine keeps its own server folder there (wine-XXXXXX).
+  for (const std::string& left : ListFolder(tmp)) {
+    EXPECT_NE(0u, left.rfind("texloom-", 0)) << "left behind: " << left;
+  }
+  for (const std::string& entry : ListFolder("/proc")) {
+    if (entry.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string state = ReadText("/proc/" + entry + "/stat");
+    EXPECT_FALSE(Contains(ReadText("/proc/" + entry + "/environ"), tmp) && !Contains(state, ") Z "))
+        << "still running: " << state;
+  }
 }
 
 }  // namespace
