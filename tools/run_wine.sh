@@ -40,8 +40,8 @@
 # machine of tools/vm instead, one for the whole run: "--prepare" boots it
 # (stopped by "--discard", or when the process that asked for it ends), and
 # a program run without one boots its own. Paths, output, exit status and
-# time limit are the same either way; the TEXLOOM_* variables and
-# WINEDLLOVERRIDES are passed in.
+# time limit are the same either way, and so is a pipe on stdin; the
+# TEXLOOM_* variables and WINEDLLOVERRIDES are passed in.
 set -uo pipefail
 
 timeout_seconds=${TEXLOOM_WINE_TIMEOUT:-900}
@@ -164,7 +164,7 @@ prepare_direct3d() {
       exit 0
     fi
     TEXLOOM_WINE_STATE=$state TEXLOOM_WINE_DIRECT3D=not-needed TEXLOOM_WINE_TIMEOUT=120 \
-      "$script" "$probe" >"$report" 2>&1
+      "$script" "$probe" >"$report" 2>&1 </dev/null
     local status=$?
     if [ $status -eq 0 ]; then
       echo ok >"$verdict_file"

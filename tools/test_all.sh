@@ -11,6 +11,9 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+# Nothing here reads the caller's input, and a program under Wine in the
+# virtual machine would be handed a pipe's (tools/vm/vm.sh run).
+exec </dev/null
 "$root/tools/install_deps.sh" with-wine || exit 1
 
 tests_passed=0

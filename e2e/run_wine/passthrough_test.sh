@@ -3,8 +3,8 @@
 # (tools/vm; TEXLOOM_WINE_WAY=vm tries it on any machine): exit status,
 # stdout and stderr kept apart, arguments with spaces and quotes, the
 # caller's folder (written files land there), TEXLOOM_* variables, the time
-# limit. Uses the run's Wine state when TEXLOOM_WINE_STATE is set (the test
-# command), else its own. Exit status 77 with one SKIPPED line when Wine
+# limit, a pipe on stdin. Uses the run's Wine state when TEXLOOM_WINE_STATE
+# is set (the test command), else its own. Exit status 77 with one SKIPPED line when Wine
 # cannot run here.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -24,21 +24,23 @@ cases=(
   $'plain\n0\n900'
   $'status and awkward arguments\n3\n900\n3\na b\nit\'s "quoted"\n$HOME'
   $'time limit\n124\n5\nsleep'
+  $'stdin\n0\n900\n0\necho'
 )
 for case in "${cases[@]}"; do
   mapfile -t fields <<<"$case"
   name=${fields[0]} want_status=${fields[1]} limit=${fields[2]}
   arguments=("${fields[@]:3}")
   rm -f written.txt
-  TEXLOOM_ECHO_VALUE="x y" TEXLOOM_WINE_TIMEOUT=$limit \
+  printf 'first line\nsecond line\n' | TEXLOOM_ECHO_VALUE="x y" TEXLOOM_WINE_TIMEOUT=$limit \
     "$root/tools/run_wine.sh" "$scratch/echo_probe.exe" "${arguments[@]}" >"$scratch/out" 2>"$scratch/err"
-  status=$?
+  status=${PIPESTATUS[1]}
   [ $status -eq 77 ] && { grep -m1 '^SKIPPED:' "$scratch/out"; exit 77; }
   tr -d '\r' <"$scratch/out" >"$scratch/out.txt"
   {
     echo "folder=Z:${PWD//\//\\}"
     for argument in "${arguments[@]}"; do echo "argument=$argument"; done
     echo "TEXLOOM_ECHO_VALUE=x y"
+    [ "${arguments[1]:-}" != echo ] || printf 'input=first line\ninput=second line\n'
   } >"$scratch/expected"
   problems=()
   [ $status -eq "$want_status" ] || problems+=("status $status, not $want_status")

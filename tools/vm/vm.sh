@@ -9,7 +9,8 @@
 #                                   run one program under Wine in it, in the
 #                                   caller's directory, within <seconds> (0:
 #                                   no limit); stdout, stderr and the exit
-#                                   status are the program's; on DXVK's
+#                                   status are the program's, and a pipe
+#                                   on stdin reaches it; on DXVK's
 #                                   d3d9.dll where TEXLOOM_VM_DXVK_DLL names
 #                                   it (tools/vm/guest/dxvk-prefix)
 #   vm.sh alive <dir>               exit 0 while it runs
@@ -137,8 +138,12 @@ run() {
   shift 3
   alive "$dir" || { echo "vm.sh: no virtual machine runs in $dir" >&2; return 125; }
   program=$(realpath -s "$program")
-  local request=$dir/spool/$(date +%s%N)-$$
+  local request=$dir/spool/$(date +%s%N)-$$ input=""
   mkdir "$request.tmp" || return 125
+  if [ -p /dev/stdin ]; then
+    input=$request.in
+    mkdir "$input" || return 125
+  fi
   : >"$request.tmp/out"
   : >"$request.tmp/err"
   images_for "$program" "$@" >"$request.tmp/pe"
@@ -153,6 +158,9 @@ run() {
       printf '. %q %q || exit 125\n' "/raw$here/guest/dxvk-prefix" "/raw$TEXLOOM_VM_DXVK_DLL"
     printf 'exec timeout -k 10 %q wine %q' "$seconds" "/host$program"
     [ $# -eq 0 ] || printf ' %q' "$@"
+    # A pipe on stdin goes in as chunk files (see stdin-to-chunks); anything
+    # else (a terminal, a file, /dev/null) is not read.
+    [ -z "$input" ] || printf ' < <(perl %q %q)' "/raw$here/guest/read-stdin" "/raw$input"
     echo
   } >"$request.tmp/script"
 
@@ -170,11 +178,16 @@ run() {
   tail -c +1 -s 0.1 -f --pid=$waiter <&$err_fd >&2 &
   followers+=($!)
   exec {out_fd}<&- {err_fd}<&-
+  local feeder=""
+  if [ -n "$input" ]; then
+    "$here/stdin-to-chunks" "$input" <&0 &
+    feeder=$!
+  fi
   cancel() {
     touch "$request.run/cancel" 2>/dev/null || mv "$request.req" "$request.gone" 2>/dev/null
     for _ in $(seq 150); do [ -e "$request.run/status" ] && break; sleep 0.1; done
-    kill "$waiter" "${followers[@]}" 2>/dev/null
-    rm -rf "$request.run" "$request.gone"
+    kill "$waiter" "${followers[@]}" $feeder 2>/dev/null
+    rm -rf "$request.run" "$request.gone" "$request.in"
     exit "$1"
   }
   trap 'cancel 130' INT
@@ -183,9 +196,11 @@ run() {
   wait "$waiter"
   wait "${followers[@]}"
   trap - INT TERM
+  # What the program did not read is not waited for.
+  [ -z "$feeder" ] || kill "$feeder" 2>/dev/null
   local status
   status=$(cat "$request.run/status" 2>/dev/null)
-  rm -rf "$request.run" "$request.req"
+  rm -rf "$request.run" "$request.req" "$request.in"
   if [ -z "$status" ]; then
     echo "vm.sh: the virtual machine stopped while $(basename "$program") ran" >&2
     return 125
