@@ -208,7 +208,9 @@ cool_down() {
   local warm=$1
   [ -d "$warm" ] || return 0
   local pid
-  pid=$(cat "$warm/keeper.pid" 2>/dev/null) && [ "$pid" != "$$" ] && kill "$pid" 2>/dev/null
+  # The keeper leads its own session: its whole group goes, with the sleep
+  # it may be waiting in.
+  pid=$(cat "$warm/keeper.pid" 2>/dev/null) && [ "$pid" != "$$" ] && kill -- "-$pid" 2>/dev/null
   if [ -d "$warm/prefix" ]; then
     WINEPREFIX=$warm/prefix timeout 30 wineserver -k >/dev/null 2>&1
     WINEPREFIX=$warm/prefix timeout 30 wineserver -w >/dev/null 2>&1
